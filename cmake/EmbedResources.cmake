@@ -1,0 +1,24 @@
+# zorvek_embed_resources(<target> <type> <id> <file> [<type> <id> <file> ...])
+# Generates the target's resource table (platform/Resources.h): the files' bytes
+# compiled into the library, looked up by type and id.
+function(zorvek_embed_resources target)
+  set(entries ${ARGN})
+  set(files "")
+  list(LENGTH entries count)
+  if(count GREATER 0)
+    math(EXPR last "${count} - 1")
+    foreach(i RANGE 2 ${last} 3)
+      list(GET entries ${i} file)
+      list(APPEND files ${file})
+    endforeach()
+  endif()
+  set(output ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp)
+  string(REPLACE ";" "|" packed "${entries}")
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${output} "-DENTRIES=${packed}" -P ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
+    DEPENDS ${files} ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
+    COMMENT "Embedding resources of ${target}")
+  target_sources(${target} PRIVATE ${output})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+endfunction()

@@ -1,0 +1,342 @@
+#include "framework/PluginBase.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "dsp/DspModule.h"
+#include "dsp/ExpTables.h"
+#include "dsp/FloatingPointGuard.h"
+#include "platform/MessageBox.h"
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamDesc* table, const char* name,
+                       const char* product, const char* vendor)
+    : AudioEffectX(host, kNumPrograms, numParams), descriptors(table) {
+    copyString(effectName, name, sizeof effectName);
+    copyString(productString, product, sizeof productString);
+    copyString(vendorString, vendor, sizeof vendorString);
+    moduleContext.sampleRate.store(48000, std::memory_order_relaxed);
+    moduleContext.voiceActive = keys.active;
+    moduleContext.random.seed(5);
+    for (int i = 0; i < kNumEntries; ++i) parameters[i].fill(descriptors[i]);
+    for (int c = 0; c < 16; ++c) midiPrograms[c] = c;
+    period = counter = 24576;
+    blockLimit = 96;
+    queue.clear();
+    eventPosition = 0;
+    curProgram = 0;
+    for (int i = 0; i < kNumAutomatable; ++i) setParameter(i, programs[0].values[i].load(std::memory_order_relaxed));
+    ExpTables::fill();
+    if (host) {
+        setNumInputs(0);
+        setNumOutputs(2);
+        setFlag(effFlagsCanReplacing, true);
+        setFlag(effFlagsHasVu | effFlagsHasClip, false);
+        setFlag(effFlagsIsSynth, true);
+        setFlag(effFlagsProgramChunks, true);
+    }
+    keys.zero();
+}
+
+PluginBase::~PluginBase() = default;
+
+// ---- Parameters ----------------------------------------------------------------
+
+void PluginBase::setParameter(int32_t index, float value) {
+    if (index < 0 || index >= kNumEntries) return;
+    // NaN would reach float-to-int conversions in the modules; a host that sends one
+    // gets it ignored. Infinities clamp like any other out-of-range value.
+    if (std::isnan(value)) return;
+    if (value >= 1.0f)
+        value = 1.0f;
+    else if (value <= 0.0f)
+        value = 0.0f;
+    parameters[index].value.store(value, std::memory_order_relaxed);
+    if (index < kNumAutomatable) programs[curProgram].values[index].store(value, std::memory_order_relaxed);
+    if (editor) editor->setParameter(index, value);
+    modules.onParameter(index, value);
+}
+
+float PluginBase::getParameter(int32_t index) {
+    if (index < 0 || index >= kNumEntries) return 0.0f;
+    return parameters[index].get();
+}
+
+void PluginBase::getParameterName(int32_t index, char* text) {
+    copyString(text, index >= 0 && index < kNumAutomatable ? parameters[index].name : "", 32);
+}
+
+void PluginBase::getParameterLabel(int32_t index, char* text) {
+    copyString(text, index >= 0 && index < kNumAutomatable ? parameters[index].label : "", 16);
+}
+
+void PluginBase::getParameterDisplay(int32_t index, char* text) {
+    if (index >= 0 && index < kNumAutomatable)
+        float2string(parameters[index].get(), text);
+    else
+        text[0] = 0;
+}
+
+int32_t PluginBase::findParameterIndex(const char* name) {
+    if (name) {
+        for (int i = 0; i < kNumEntries; ++i)
+            if (strcasecmp(parameters[i].name, name) == 0) return i;
+    }
+    platform::showMessage("NotFound", name ? name : "");
+    return -1;
+}
+
+Parameter* PluginBase::findParameter(const char* name) {
+    int32_t index = findParameterIndex(name);
+    return index < 0 ? nullptr : &parameters[index];
+}
+
+const ParamValue* PluginBase::bindParameter(const char* name) {
+    Parameter* found = findParameter(name);
+    return found ? &found->value : &zeros::param;
+}
+
+// ---- Programs ------------------------------------------------------------------
+
+void PluginBase::setProgram(int32_t index) {
+    if (index < 0 || index >= kNumPrograms) return;
+    curProgram = index;
+    for (int i = 0; i < kNumAutomatable; ++i) setParameter(i, programs[index].values[i].load(std::memory_order_relaxed));
+}
+
+void PluginBase::setProgramName(char* name) { copyString(programs[curProgram].name, name, sizeof programs[0].name); }
+
+void PluginBase::getProgramName(char* name) { copyString(name, programs[curProgram].name, kVstMaxProgNameLen); }
+
+bool PluginBase::getProgramNameIndexed(int32_t, int32_t index, char* text) {
+    if (index < 0 || index >= kNumPrograms) return false;
+    copyString(text, programs[index].name, kVstMaxProgNameLen);
+    return true;
+}
+
+bool PluginBase::copyProgram(int32_t destination) {
+    if (destination < 0 || destination >= kNumPrograms) return false;
+    Program& from = programs[curProgram];
+    Program& to = programs[destination];
+    if (&from == &to) return true;
+    copyString(to.name, from.name, sizeof to.name);
+    for (int i = 0; i < kNumAutomatable; ++i)
+        to.values[i].store(from.values[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
+    return true;
+}
+
+namespace {
+void fillBasicProgram(MidiProgramName* name, int32_t index) {
+    name->thisProgramIndex = index;
+    copyString(name->name, "Basic", sizeof name->name);
+    name->midiProgram = 0;
+    name->midiBankMsb = -1;
+    name->midiBankLsb = -1;
+    name->reserved = 0;
+    name->parentCategoryIndex = 0;
+    name->flags = 0;
+}
+}  // namespace
+
+int32_t PluginBase::getMidiProgramName(int32_t, MidiProgramName* name) {
+    if (!name || name->thisProgramIndex < 0 || name->thisProgramIndex > 127) return 0;
+    fillBasicProgram(name, name->thisProgramIndex);
+    return 1;
+}
+
+int32_t PluginBase::getCurrentMidiProgram(int32_t channel, MidiProgramName* name) {
+    if (channel < 0 || channel > 15 || !name) return -1;
+    int32_t index = midiPrograms[channel];
+    fillBasicProgram(name, index);
+    return index;
+}
+
+int32_t PluginBase::getMidiProgramCategory(int32_t, MidiProgramCategory* category) {
+    if (!category) return 0;
+    copyString(category->name, "None", sizeof category->name);
+    category->parentCategoryIndex = -1;
+    category->flags = 0;
+    return 1;
+}
+
+bool PluginBase::hasMidiProgramsChanged(int32_t) { return false; }
+
+bool PluginBase::getMidiKeyName(int32_t, MidiKeyName* keyName) {
+    if (keyName) {
+        keyName->keyName[0] = 0;
+        keyName->reserved = 0;
+        keyName->flags = 0;
+    }
+    return false;
+}
+
+bool PluginBase::getEffectName(char* name) {
+    copyString(name, effectName, kVstMaxEffectNameLen);
+    return true;
+}
+
+bool PluginBase::getProductString(char* text) {
+    copyString(text, productString, kVstMaxProductStrLen);
+    return true;
+}
+
+bool PluginBase::getVendorString(char* text) {
+    copyString(text, vendorString, kVstMaxVendorStrLen);
+    return true;
+}
+
+// ---- Sample rate ---------------------------------------------------------------
+
+void PluginBase::setSampleRate(float rate) {
+    AudioEffectX::setSampleRate(rate);
+    if (!(rate >= 1.0f) || rate > 1.0e7f) return;  // nonsense from a host changes nothing
+    auto r = static_cast<int32_t>(std::lround(rate));
+    period = static_cast<int32_t>(static_cast<int64_t>(r) * 256 / 500);
+    counter = period;
+    moduleContext.sampleRate.store(r, std::memory_order_relaxed);
+    blockLimit = period >> 8;
+    if (blockLimit > kMaxFrames) blockLimit = kMaxFrames;
+    if (blockLimit < 1) blockLimit = 1;
+    modules.setSampleRate(r);
+}
+
+// ---- Events --------------------------------------------------------------------
+
+int32_t PluginBase::processEvents(VstEvents* events) {
+    while (!queue.empty()) {
+        dispatchEvent(queue.front());
+        queue.pop();
+    }
+    queue.clear();
+    eventPosition = 0;
+    if (!events || events->numEvents <= 0) return 1;
+    for (int32_t i = 0; i < events->numEvents; ++i) {
+        const VstEvent* event = events->events[i];
+        if (!event || event->type != kVstMidiType) continue;
+        queue.push(*reinterpret_cast<const VstMidiEvent*>(event));
+    }
+    return 1;
+}
+
+void PluginBase::dispatchEvent(const VstMidiEvent& event) {
+    int status = static_cast<unsigned char>(event.midiData[0]) & 0xF0;
+    int data1 = static_cast<unsigned char>(event.midiData[1]) & 0x7F;
+    int data2 = static_cast<unsigned char>(event.midiData[2]) & 0x7F;
+    switch (status) {
+        case 0x90:
+            if (data2 != 0) {
+                keys.noteOn(data1, data2);
+                break;
+            }
+            [[fallthrough]];
+        case 0x80:
+            keys.noteOff(data1);
+            break;
+        case 0xB0:
+            dispatchController(static_cast<unsigned char>(event.midiData[1]), data2);
+            break;
+        case 0xE0:
+            keys.pitchBend((data2 << 7) | data1);
+            break;
+        default:
+            break;
+    }
+}
+
+void PluginBase::dispatchController(int controller, int value) {
+    if (controller == 64) keys.sustainPedal(value);
+    if (controller == 123 || controller == 126) keys.resetPitches();
+}
+
+// ---- Driver --------------------------------------------------------------------
+
+void PluginBase::process(float**, float** outputs, int32_t frames) { runDriver(outputs, frames, false); }
+
+void PluginBase::processReplacing(float**, float** outputs, int32_t frames) { runDriver(outputs, frames, true); }
+
+void PluginBase::readHostTime() {
+    const VstTimeInfo* time = getTimeInfo(kVstPpqPosValid | kVstTempoValid);
+    int32_t rate = moduleContext.sampleRate.load(std::memory_order_relaxed);
+    if (time) {
+        double tempo = time->tempo;
+        if (!std::isfinite(tempo) || tempo < 0.0) tempo = 0.0;
+        if (tempo > 10000.0) tempo = 10000.0;
+        double ppq = std::isfinite(time->ppqPos) ? time->ppqPos : 0.0;
+        moduleContext.tempoFactor.store(static_cast<float>(tempo) * (1.0f / 30000.0f), std::memory_order_relaxed);
+        moduleContext.tempoLength.store(static_cast<int32_t>(static_cast<long double>(rate) * tempo / 60.0L),
+                                        std::memory_order_relaxed);
+        moduleContext.quarterNotePosition.store(static_cast<float>(ppq), std::memory_order_relaxed);
+    } else {
+        moduleContext.tempoFactor.store(0.004f, std::memory_order_relaxed);
+        moduleContext.tempoLength.store(static_cast<int32_t>(static_cast<float>(rate * 120) * 0.016666668f),
+                                        std::memory_order_relaxed);
+        moduleContext.quarterNotePosition.store(0.0f, std::memory_order_relaxed);
+    }
+}
+
+void PluginBase::runDriver(float** outputs, int32_t frames, bool replacing) {
+    if (!outputs || !outputs[0] || !outputs[1] || frames <= 0) return;
+    float* left = outputs[0];
+    float* right = outputs[1];
+    while (frames > 0) {
+        readHostTime();
+        int32_t m = frames < blockLimit ? frames : blockLimit;
+        int32_t tick = counter <= 0 ? 1 : 0;
+        {
+            FloatingPointGuard guard;
+            modules.run(m, tick);
+            masterOutput(left, right, m, replacing);
+        }
+        left += m;
+        right += m;
+        keys.controlUpdate(tick);
+        if (tick) counter += period;
+        counter -= m * 256;
+        eventPosition += m;
+        while (!queue.empty() && queue.front().deltaFrames <= eventPosition) {
+            dispatchEvent(queue.front());
+            queue.pop();
+        }
+        frames -= m;
+    }
+}
+
+void PluginBase::masterOutput(float* left, float* right, int32_t frames, bool replacing) {
+    const float* source = modules.output()->data;
+    float g = parameters[0].get() * 2.0f;
+    float pan = parameters[1].get();
+    float leftGain = (1.0f - pan) * g;
+    float rightGain = pan * g;
+    int32_t k = 0;
+#if defined(__SSE__)
+    const __m128 gains = _mm_setr_ps(leftGain, rightGain, leftGain, rightGain);
+    for (; k + 4 <= frames; k += 4) {
+        __m128 a = _mm_mul_ps(_mm_load_ps(source + 2 * k), gains);      // L0 R0 L1 R1
+        __m128 b = _mm_mul_ps(_mm_load_ps(source + 2 * k + 4), gains);  // L2 R2 L3 R3
+        __m128 l = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        __m128 r = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        if (!replacing) {
+            l = _mm_add_ps(l, _mm_loadu_ps(left + k));
+            r = _mm_add_ps(r, _mm_loadu_ps(right + k));
+        }
+        _mm_storeu_ps(left + k, l);
+        _mm_storeu_ps(right + k, r);
+    }
+#endif
+    for (; k < frames; ++k) {
+        float l = source[2 * k] * leftGain;
+        float r = source[2 * k + 1] * rightGain;
+        if (replacing) {
+            left[k] = l;
+            right[k] = r;
+        } else {
+            left[k] += l;
+            right[k] += r;
+        }
+    }
+}

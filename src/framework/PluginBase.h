@@ -1,0 +1,96 @@
+// The vocoder plug-in's framework: parameters, programs, keyboard, module rack and the
+// processing driver that cuts host blocks into sub-blocks with a 500 Hz control tick.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/ModuleContext.h"
+#include "dsp/ModuleRack.h"
+#include "framework/EventQueue.h"
+#include "framework/Keyboard.h"
+#include "framework/ParamDesc.h"
+#include "framework/Parameter.h"
+#include "framework/Program.h"
+#include "host/AudioEffectX.h"
+
+class PluginBase : public AudioEffectX {
+public:
+    static constexpr int kNumPrograms = 16;
+
+    PluginBase(audioMasterCallback host, int32_t numParams, const ParamDesc* table, const char* effectName,
+               const char* productString, const char* vendorString);
+    ~PluginBase() override;
+
+    // Parameters.
+    void setParameter(int32_t index, float value) override;
+    float getParameter(int32_t index) override;
+    void getParameterName(int32_t index, char* text) override;
+    void getParameterLabel(int32_t index, char* text) override;
+    void getParameterDisplay(int32_t index, char* text) override;
+    // Case-insensitive lookup; shows "NotFound" and answers null / -1 when absent.
+    Parameter* findParameter(const char* name);
+    int32_t findParameterIndex(const char* name);
+    // The value a module binds to: the parameter's, or a shared 0.0 when the name is
+    // not in the table.
+    const ParamValue* bindParameter(const char* name);
+    Parameter& parameter(int index) { return parameters[index]; }
+    int32_t entryCount() const { return kNumEntries; }
+
+    // Programs.
+    void setProgram(int32_t index) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(int32_t category, int32_t index, char* text) override;
+    bool copyProgram(int32_t destination) override;
+    Program& program(int index) { return programs[index]; }
+
+    int32_t getMidiProgramName(int32_t channel, MidiProgramName* name) override;
+    int32_t getCurrentMidiProgram(int32_t channel, MidiProgramName* name) override;
+    int32_t getMidiProgramCategory(int32_t channel, MidiProgramCategory* category) override;
+    bool hasMidiProgramsChanged(int32_t channel) override;
+    bool getMidiKeyName(int32_t channel, MidiKeyName* keyName) override;
+
+    bool getEffectName(char* name) override;
+    bool getProductString(char* text) override;
+    bool getVendorString(char* text) override;
+
+    // Processing driver (audio thread).
+    void process(float** inputs, float** outputs, int32_t frames) override;
+    void processReplacing(float** inputs, float** outputs, int32_t frames) override;
+    int32_t processEvents(VstEvents* events) override;
+
+    void setSampleRate(float rate) override;
+
+    Keyboard& keyboard() { return keys; }
+    ModuleRack& rack() { return modules; }
+    ModuleContext& context() { return moduleContext; }
+    int32_t subBlockLimit() const { return blockLimit; }
+    int32_t controlPeriod() const { return period; }
+    int32_t integerSampleRate() const { return moduleContext.sampleRate.load(std::memory_order_relaxed); }
+
+protected:
+    // A control change: the controller map first, then sustain and pitch reset.
+    virtual void dispatchController(int controller, int value);
+
+private:
+    void runDriver(float** outputs, int32_t frames, bool replacing);
+    void readHostTime();
+    void masterOutput(float* left, float* right, int32_t frames, bool replacing);
+    void dispatchEvent(const VstMidiEvent& event);
+
+    char effectName[32] = {};
+    char productString[32] = {};
+    char vendorString[32] = {};
+    const ParamDesc* descriptors;
+    Parameter parameters[kNumEntries];
+    Program programs[kNumPrograms];
+    Keyboard keys;
+    ModuleRack modules;
+    ModuleContext moduleContext;
+    EventQueue queue;
+    int32_t midiPrograms[16] = {};
+    int32_t blockLimit = 96;
+    int32_t period = 24576;
+    int32_t counter = 24576;
+    int32_t eventPosition = 0;
+};

@@ -1,0 +1,14 @@
+// The exported entry points `main` and `VSTPluginMain`, shared by both plug-ins.
+#pragma once
+
+#include "host/AudioEffectX.h"
+
+// Defined once by each plug-in library: constructs its plug-in object.
+AudioEffectX* createEffectInstance(audioMasterCallback host);
+
+// Raised by a plug-in constructor when its editor could not be created; the entry
+// point then refuses the plug-in.
+void markEditorCreationFailed();
+
+// What `main` does, callable by tests without going through the exported symbol.
+AEffect* pluginMain(audioMasterCallback host);
