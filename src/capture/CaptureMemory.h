@@ -1,0 +1,66 @@
+// The shared memory "ZorvekCap3" between ZorvekCapture (writer) and Zorvek2 (reader):
+// four stereo channels of 4096-frame rings, coordinated only by index words.
+// Everything in it is untrusted (any process of the same user can write it): every
+// index is masked to 0..4095 before it addresses a sample.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+struct CaptureRing {
+    std::atomic<int32_t> writeIndex;  // next sample to write
+    std::atomic<int32_t> readIndex;   // next sample to read (left ring only)
+    float samples[4096];
+};
+
+struct CaptureChannel {
+    CaptureRing left;
+    CaptureRing right;
+};
+
+struct CaptureLayout {
+    CaptureChannel channels[4];
+};
+
+static_assert(sizeof(CaptureRing) == 16392, "ring layout");
+static_assert(sizeof(CaptureChannel) == 32784, "channel layout");
+static_assert(sizeof(CaptureLayout) == 131136, "shared memory layout");
+static_assert(std::atomic<int32_t>::is_always_lock_free, "indices must be lock-free across processes");
+
+class CaptureMemory {
+public:
+    static constexpr int kChannels = 4;
+    static constexpr int kRingSize = 4096;
+    static constexpr int32_t kMask = kRingSize - 1;
+    static constexpr size_t kBytes = sizeof(CaptureLayout);
+
+    enum class Role { Writer, Reader };
+
+    // Attaches to the shared memory, creating it when it does not exist yet, and
+    // initialises the indices the role owns. A failed attach leaves the object detached:
+    // writes are dropped and every channel reads as empty.
+    explicit CaptureMemory(Role role);
+    ~CaptureMemory();
+    CaptureMemory(const CaptureMemory&) = delete;
+    CaptureMemory& operator=(const CaptureMemory&) = delete;
+
+    bool attached() const { return layout != nullptr; }
+    CaptureLayout* view() const { return layout; }
+
+    // Writer, audio thread: one frame into channel 0..3 (other channels are ignored).
+    void writeFrame(int channel, float left, float right);
+
+    // Reader, audio thread. Frames waiting on the channel (0 when detached).
+    int32_t available(int channel) const;
+    // Carrier: the frame at the read position when one is waiting, else 0.0 and false.
+    bool peekFrame(int channel, float& left, float& right) const;
+    // Carrier: consumes one frame when one is waiting.
+    void advance(int channel);
+    // Modulator: when at least 256 frames wait, consumes 256 of them averaged to mono
+    // into out and answers true; otherwise writes 256 zeros and consumes nothing.
+    bool readModulatorBlock(int channel, float* out);
+
+private:
+    CaptureLayout* layout = nullptr;
+};
