@@ -91,9 +91,14 @@ TEST(RealtimeSafety, AudioThreadNeitherAllocatesNorRacesWhileTheHostChangesState
 namespace {
 
 TEST(RealtimeSafety, TheCounterSeesAllocationsOfItsThreadOnly) {
+    std::atomic<bool> go{false};
+    std::thread other([&] {
+        while (!go.load()) std::this_thread::yield();
+        delete new int(4);
+    });
     AllocationCounter::start();
     auto* p = new int(3);
-    std::thread other([] { delete new int(4); });
+    go.store(true);
     other.join();
     delete p;
     AllocationCounter::stop();
