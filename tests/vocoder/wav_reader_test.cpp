@@ -248,6 +248,23 @@ TEST_F(WavReaderTest, PathsOf260CharactersOrMoreAreRejected) {
 }
 
 // count within maxCount, and every sample including the 16 spares a valid level.
+TEST_F(WavReaderTest, DefaultModulatorFilesLoadWithSound) {
+    const std::string base = std::string(ZORVEK_SOURCE_DIR) + "/resources/wav";
+    for (const char* name : {".\\drumloop.wav", ".\\someone.wav", ".\\testing1-2-3.wav", ".\\speech.wav"}) {
+        const WavBuffer w = loadWav(name, base, 44100);
+        ASSERT_GE(w.count, 3 * 44100) << name;
+        ASSERT_LE(w.count, 10 * 44100) << name;
+        double energy = 0.0;
+        for (int32_t i = 0; i < w.count; ++i) energy += double(w.samples[i]) * w.samples[i];
+        EXPECT_GT(std::sqrt(energy / w.count), 0.05) << name;
+        // Twice the host rate gives every sample twice.
+        const WavBuffer twice = loadWav(name, base, 88200);
+        ASSERT_EQ(twice.count, 2 * w.count) << name;
+        EXPECT_EQ(twice.samples[2 * 1000 + 1], w.samples[1000]) << name;
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
 void expectSane(const WavBuffer& w, int64_t maxCount) {
     if (w.count == 0) return;
     ASSERT_TRUE(w.samples);
