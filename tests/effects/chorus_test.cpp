@@ -176,6 +176,17 @@ TEST(Chorus, MonoUsesTheLeftInputOnBothSides) {
     EXPECT_EQ(dryStereo.right, noise.right);
 }
 
+TEST(Chorus, InMonoBothTapsReadTheLeftLine) {
+    EffectsHarness h;
+    chorusOnly(h, 0.0f);
+    h.set(h.carrierStereo, 0.4f);
+    Stereo out = h.render(impulse(1700, true));
+    EXPECT_EQ(out.left[0], 1.0f);
+    EXPECT_EQ(out.right[0], 1.0f);
+    EXPECT_EQ(out.left[1400], 1.0f);
+    EXPECT_EQ(out.right[1600], 1.0f);
+}
+
 TEST(Chorus, ModeChangesWaitForAControlTick) {
     EffectsHarness h;
     h.set(h.carrierStereo, 0.0f);
@@ -187,4 +198,25 @@ TEST(Chorus, ModeChangesWaitForAControlTick) {
     h.set(h.carrierStereo, 1.0f);
     EXPECT_EQ(h.render(input, 100, false).right[0], 0.0f);
     EXPECT_EQ(h.render(input, 100, true).right[0], 1.0f);
+}
+
+TEST(Chorus, TapsReadTheStraightLineThroughTwoNeighbours) {
+    // Sparse impulses show how a tap reads between samples: interpolation would keep
+    // every reading within [0, 1]; the line through the pair (a, a + 1) is extended
+    // past it while the offset is negative, overshooting on both sides.
+    EffectsHarness h;
+    chorusOnly(h, 1.0f);
+    Stereo input(25000);
+    for (size_t i = 0; i < input.size(); i += 50) input.left[i] = input.right[i] = 1.0f;
+    Stereo out = h.render(input);
+    float lo = 0.0f, hi = 0.0f;
+    for (size_t i = 2000; i < out.size(); ++i) {
+        float tap = out.left[i] - input.left[i];
+        lo = std::min(lo, tap);
+        hi = std::max(hi, tap);
+    }
+    EXPECT_LT(lo, -0.5f);
+    EXPECT_GT(hi, 1.5f);
+    EXPECT_GE(lo, -1.0f);
+    EXPECT_LE(hi, 2.0f);
 }
