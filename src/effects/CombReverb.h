@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <memory>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 class CombReverb {
 public:
     static constexpr int kCombs = 12;
@@ -59,12 +63,28 @@ inline float CombReverb::runBank(int bank, const float* bankGains, float in) {
     float* line = lines.get() + bank * kLineLength * kCombs;
     float* write = line + position * kCombs;
     const int32_t* lengths = kLengths[bank];
-    float sum = 0.0f;
-    for (int j = 0; j < kCombs; ++j) {
-        float y = bankGains[j] * line[((position - lengths[j]) & (kLineLength - 1)) * kCombs + j];
-        write[j] = in + y;
-        sum = sum + y;
+    alignas(16) float y[kCombs];
+#if defined(__SSE__)
+    // Four combs per vector: their taps sit at different positions, the writes side by side.
+    const __m128 input = _mm_set1_ps(in);
+    for (int j = 0; j < kCombs; j += 4) {
+        __m128 taps = _mm_setr_ps(line[((position - lengths[j]) & (kLineLength - 1)) * kCombs + j],
+                                  line[((position - lengths[j + 1]) & (kLineLength - 1)) * kCombs + j + 1],
+                                  line[((position - lengths[j + 2]) & (kLineLength - 1)) * kCombs + j + 2],
+                                  line[((position - lengths[j + 3]) & (kLineLength - 1)) * kCombs + j + 3]);
+        __m128 v = _mm_mul_ps(_mm_loadu_ps(bankGains + j), taps);
+        _mm_store_ps(y + j, v);
+        _mm_storeu_ps(write + j, _mm_add_ps(input, v));
     }
+#else
+    for (int j = 0; j < kCombs; ++j) {
+        y[j] = bankGains[j] * line[((position - lengths[j]) & (kLineLength - 1)) * kCombs + j];
+        write[j] = in + y[j];
+    }
+#endif
+    // Summed one comb after another, in bank order.
+    float sum = 0.0f;
+    for (int j = 0; j < kCombs; ++j) sum = sum + y[j];
     return sum;
 }
 
