@@ -2,9 +2,7 @@
 
 #include <cmath>
 
-CombReverb::CombReverb() : lines(std::make_unique<float[]>(2 * kLineLength * kCombs)) {
-    recompute(44100, 0.0f, 0.0f, 0.0f);
-}
+CombReverb::CombReverb() : lines(std::make_unique<float[]>(2 * kLineLength * kCombs)) {}
 
 void CombReverb::recompute(int32_t sampleRate, float time, float level, float stereo) {
     wetLevel.store(level * 0.2f, std::memory_order_relaxed);

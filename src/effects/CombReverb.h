@@ -28,7 +28,7 @@ public:
         float width;
     };
 
-    // Lines zero-filled; settings those of all controls at 0 and 44100 Hz.
+    // Lines zero-filled; switched off (wet level 0) until the first recompute.
     CombReverb();
 
     // Any thread (after any parameter change): wet level, width and the comb gains that

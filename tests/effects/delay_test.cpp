@@ -26,29 +26,22 @@ long firstEcho(const Stereo& out) {
 }  // namespace
 
 TEST(Delay, LengthIsTheSelectedNoteFractionOfTheTempoLength) {
-    // 120 BPM at 44.1 kHz: tempo length 88200, a whole note.
-    const long expected[10] = {2756, 3675, 5512, 7350, 11025, 14700, 22050, 29400, 44100, 88200};
-    for (int step = 0; step < 10; ++step) {
-        EffectsHarness h;
-        h.context.tempoLength.store(88200);
-        delayOnly(h, static_cast<float>(step) / 9.0f);
-        Stereo out = h.render(impulse(88200 + 10));
-        EXPECT_EQ(firstEcho(out), expected[step]) << "step " << step;
-        EXPECT_EQ(out.left[expected[step]], 1.0f);
-        EXPECT_EQ(out.right[expected[step]], 1.0f);
-    }
-}
-
-TEST(Delay, StepBoundariesRoundToTheNearestStep) {
+    // 120 BPM at 44.1 kHz: tempo length 88200, a whole note. DlyTime rounds to the
+    // nearest of ten steps: 0.05 is still 1/32, 0.06 already 1/24.
     struct Case {
         float time;
         long frames;
-    } cases[] = {{0.05f, 2756}, {0.06f, 3675}, {1.0f, 88200}, {6.0f / 9.0f, 22050}};
+    } cases[] = {{0.0f, 2756},         {0.05f, 2756},        {0.06f, 3675},        {2.0f / 9, 5512},
+                 {3.0f / 9, 7350},     {4.0f / 9, 11025},    {5.0f / 9, 14700},    {6.0f / 9, 22050},
+                 {7.0f / 9, 29400},    {8.0f / 9, 44100},    {1.0f, 88200}};
     for (const Case& c : cases) {
         EffectsHarness h;
         h.context.tempoLength.store(88200);
         delayOnly(h, c.time);
-        EXPECT_EQ(firstEcho(h.render(impulse(c.frames + 10))), c.frames) << c.time;
+        Stereo out = h.render(impulse(c.frames + 10));
+        EXPECT_EQ(firstEcho(out), c.frames) << c.time;
+        EXPECT_EQ(out.left[c.frames], 1.0f) << c.time;
+        EXPECT_EQ(out.right[c.frames], 1.0f) << c.time;
     }
 }
 
