@@ -19,7 +19,9 @@ void VocoderFilterBank::apply(const vocoder::BandDesign& design) {
 }
 
 void VocoderFilterBank::clear() {
-    for (BiquadState* s : {&modulatorState, &leftState, &rightState}) *s = BiquadState{};
+    modulatorState = BiquadState{};
+    leftState = BiquadState{};
+    rightState = BiquadState{};
     for (int i = 0; i < kBandSlots; ++i) {
         b0[i] = b1[i] = b2[i] = a1[i] = a2[i] = 0.0f;
         bandEnvelope[i] = previousEnvelope[i] = 0.0f;
