@@ -1,12 +1,11 @@
 #include <benchmark/benchmark.h>
 
 #include <random>
-#include <vector>
 
 #include "vocoder/RealFft.h"
 
 // One frame of the spectral vocoder's carrier path: forward and inverse transform of
-// 512 samples. The 0.5 x 1/256 rescale keeps the data from growing across iterations.
+// 512 samples. The 1/256 rescale keeps the data from growing across iterations.
 static void BM_RealFftForwardInverse(benchmark::State& state) {
     RealFft fft;
     alignas(16) float frame[RealFft::kSize];

@@ -24,6 +24,38 @@ inline __m128 reversed(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1,
 inline __m128 loadReversed(const float* p) { return reversed(_mm_loadu_ps(p)); }
 inline void storeReversed(float* p, __m128 v) { _mm_storeu_ps(p, reversed(v)); }
 
+// Runs the radix-4 step f on all 64 groups of four complex values, four groups at a
+// time: the groups are transposed so that vector j holds element j of each group.
+template <typename F>
+void forEachGroupOfFour(float* re, float* im, int length, F f) {
+    for (int g = 0; g < length; g += 16) {
+        __m128 r[4], i[4];
+        for (int j = 0; j < 4; ++j) r[j] = _mm_loadu_ps(re + g + 4 * j), i[j] = _mm_loadu_ps(im + g + 4 * j);
+        _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+        _MM_TRANSPOSE4_PS(i[0], i[1], i[2], i[3]);
+        f(r, i);
+        _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+        _MM_TRANSPOSE4_PS(i[0], i[1], i[2], i[3]);
+        for (int j = 0; j < 4; ++j) _mm_storeu_ps(re + g + 4 * j, r[j]), _mm_storeu_ps(im + g + 4 * j, i[j]);
+    }
+}
+
+// Runs the radix-2 butterfly f on every pair (a, a + h) of one stage with half span
+// h >= 4, four pairs at a time, with that stage's twiddles.
+template <typename F>
+void forEachButterfly(float* re, float* im, int length, int h, const float* wc, const float* ws, F f) {
+    for (int b = 0; b < length; b += 2 * h) {
+        for (int j = 0; j < h; j += 4) {
+            const int a = b + j, c = a + h;
+            __m128 ar = _mm_loadu_ps(re + a), ai = _mm_loadu_ps(im + a);
+            __m128 cr = _mm_loadu_ps(re + c), ci = _mm_loadu_ps(im + c);
+            f(ar, ai, cr, ci, _mm_load_ps(wc + j), _mm_load_ps(ws + j));
+            _mm_storeu_ps(re + a, ar), _mm_storeu_ps(im + a, ai);
+            _mm_storeu_ps(re + c, cr), _mm_storeu_ps(im + c, ci);
+        }
+    }
+}
+
 }  // namespace
 
 RealFft::RealFft() {
@@ -35,52 +67,25 @@ RealFft::RealFft() {
 
 // Decimation in time: bit-reversed input, natural-order output, kernel e^(+i ...).
 void RealFft::complexForward(float* re, float* im) const {
-    // Half spans 1 and 2 as one radix-4 pass; four groups of four are transposed so
-    // that each vector holds the same element of four groups.
-    for (int g = 0; g < kHalf; g += 16) {
-        __m128 r0 = _mm_loadu_ps(re + g), r1 = _mm_loadu_ps(re + g + 4);
-        __m128 r2 = _mm_loadu_ps(re + g + 8), r3 = _mm_loadu_ps(re + g + 12);
-        __m128 i0 = _mm_loadu_ps(im + g), i1 = _mm_loadu_ps(im + g + 4);
-        __m128 i2 = _mm_loadu_ps(im + g + 8), i3 = _mm_loadu_ps(im + g + 12);
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-        const __m128 a0r = _mm_add_ps(r0, r1), a1r = _mm_sub_ps(r0, r1);
-        const __m128 a2r = _mm_add_ps(r2, r3), a3r = _mm_sub_ps(r2, r3);
-        const __m128 a0i = _mm_add_ps(i0, i1), a1i = _mm_sub_ps(i0, i1);
-        const __m128 a2i = _mm_add_ps(i2, i3), a3i = _mm_sub_ps(i2, i3);
-        // Twiddles 1 and e^(+i pi / 2) = i.
-        r0 = _mm_add_ps(a0r, a2r);
-        i0 = _mm_add_ps(a0i, a2i);
-        r2 = _mm_sub_ps(a0r, a2r);
-        i2 = _mm_sub_ps(a0i, a2i);
-        r1 = _mm_sub_ps(a1r, a3i);
-        i1 = _mm_add_ps(a1i, a3r);
-        r3 = _mm_add_ps(a1r, a3i);
-        i3 = _mm_sub_ps(a1i, a3r);
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-        _mm_storeu_ps(re + g, r0), _mm_storeu_ps(re + g + 4, r1);
-        _mm_storeu_ps(re + g + 8, r2), _mm_storeu_ps(re + g + 12, r3);
-        _mm_storeu_ps(im + g, i0), _mm_storeu_ps(im + g + 4, i1);
-        _mm_storeu_ps(im + g + 8, i2), _mm_storeu_ps(im + g + 12, i3);
-    }
+    // Half spans 1 and 2 as one radix-4 step with twiddles 1 and e^(+i pi / 2) = i.
+    forEachGroupOfFour(re, im, kHalf, [](__m128* r, __m128* i) {
+        const __m128 a0r = _mm_add_ps(r[0], r[1]), a1r = _mm_sub_ps(r[0], r[1]);
+        const __m128 a2r = _mm_add_ps(r[2], r[3]), a3r = _mm_sub_ps(r[2], r[3]);
+        const __m128 a0i = _mm_add_ps(i[0], i[1]), a1i = _mm_sub_ps(i[0], i[1]);
+        const __m128 a2i = _mm_add_ps(i[2], i[3]), a3i = _mm_sub_ps(i[2], i[3]);
+        r[0] = _mm_add_ps(a0r, a2r), i[0] = _mm_add_ps(a0i, a2i);
+        r[2] = _mm_sub_ps(a0r, a2r), i[2] = _mm_sub_ps(a0i, a2i);
+        r[1] = _mm_sub_ps(a1r, a3i), i[1] = _mm_add_ps(a1i, a3r);
+        r[3] = _mm_add_ps(a1r, a3i), i[3] = _mm_sub_ps(a1i, a3r);
+    });
     for (int h = 4; h < kHalf; h *= 2) {
-        const float* wc = stageCos_ + h - 4;
-        const float* ws = stageSin_ + h - 4;
-        for (int b = 0; b < kHalf; b += 2 * h) {
-            for (int j = 0; j < h; j += 4) {
-                const int a = b + j, c = a + h;
-                const __m128 wr = _mm_load_ps(wc + j), wi = _mm_load_ps(ws + j);
-                const __m128 ar = _mm_loadu_ps(re + a), ai = _mm_loadu_ps(im + a);
-                const __m128 cr = _mm_loadu_ps(re + c), ci = _mm_loadu_ps(im + c);
-                const __m128 tr = _mm_sub_ps(_mm_mul_ps(cr, wr), _mm_mul_ps(ci, wi));
-                const __m128 ti = _mm_add_ps(_mm_mul_ps(cr, wi), _mm_mul_ps(ci, wr));
-                _mm_storeu_ps(re + a, _mm_add_ps(ar, tr));
-                _mm_storeu_ps(im + a, _mm_add_ps(ai, ti));
-                _mm_storeu_ps(re + c, _mm_sub_ps(ar, tr));
-                _mm_storeu_ps(im + c, _mm_sub_ps(ai, ti));
-            }
-        }
+        forEachButterfly(re, im, kHalf, h, stageCos_ + h - 4, stageSin_ + h - 4,
+                         [](__m128& ar, __m128& ai, __m128& cr, __m128& ci, __m128 wr, __m128 wi) {
+                             const __m128 tr = _mm_sub_ps(_mm_mul_ps(cr, wr), _mm_mul_ps(ci, wi));
+                             const __m128 ti = _mm_add_ps(_mm_mul_ps(cr, wi), _mm_mul_ps(ci, wr));
+                             cr = _mm_sub_ps(ar, tr), ci = _mm_sub_ps(ai, ti);
+                             ar = _mm_add_ps(ar, tr), ai = _mm_add_ps(ai, ti);
+                         });
     }
 }
 
@@ -88,49 +93,25 @@ void RealFft::complexForward(float* re, float* im) const {
 // unnormalised (a forward/inverse pair multiplies by 256).
 void RealFft::complexInverse(float* re, float* im) const {
     for (int h = kHalf / 2; h >= 4; h /= 2) {
-        const float* wc = stageCos_ + h - 4;
-        const float* ws = stageSin_ + h - 4;
-        for (int b = 0; b < kHalf; b += 2 * h) {
-            for (int j = 0; j < h; j += 4) {
-                const int a = b + j, c = a + h;
-                const __m128 wr = _mm_load_ps(wc + j), wi = _mm_load_ps(ws + j);
-                const __m128 ar = _mm_loadu_ps(re + a), ai = _mm_loadu_ps(im + a);
-                const __m128 cr = _mm_loadu_ps(re + c), ci = _mm_loadu_ps(im + c);
-                const __m128 dr = _mm_sub_ps(ar, cr), di = _mm_sub_ps(ai, ci);
-                _mm_storeu_ps(re + a, _mm_add_ps(ar, cr));
-                _mm_storeu_ps(im + a, _mm_add_ps(ai, ci));
-                _mm_storeu_ps(re + c, _mm_add_ps(_mm_mul_ps(dr, wr), _mm_mul_ps(di, wi)));
-                _mm_storeu_ps(im + c, _mm_sub_ps(_mm_mul_ps(di, wr), _mm_mul_ps(dr, wi)));
-            }
-        }
+        forEachButterfly(re, im, kHalf, h, stageCos_ + h - 4, stageSin_ + h - 4,
+                         [](__m128& ar, __m128& ai, __m128& cr, __m128& ci, __m128 wr, __m128 wi) {
+                             const __m128 dr = _mm_sub_ps(ar, cr), di = _mm_sub_ps(ai, ci);
+                             ar = _mm_add_ps(ar, cr), ai = _mm_add_ps(ai, ci);
+                             cr = _mm_add_ps(_mm_mul_ps(dr, wr), _mm_mul_ps(di, wi));
+                             ci = _mm_sub_ps(_mm_mul_ps(di, wr), _mm_mul_ps(dr, wi));
+                         });
     }
-    for (int g = 0; g < kHalf; g += 16) {
-        __m128 r0 = _mm_loadu_ps(re + g), r1 = _mm_loadu_ps(re + g + 4);
-        __m128 r2 = _mm_loadu_ps(re + g + 8), r3 = _mm_loadu_ps(re + g + 12);
-        __m128 i0 = _mm_loadu_ps(im + g), i1 = _mm_loadu_ps(im + g + 4);
-        __m128 i2 = _mm_loadu_ps(im + g + 8), i3 = _mm_loadu_ps(im + g + 12);
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-        // Half span 2 with twiddles 1 and e^(-i pi / 2) = -i, then half span 1.
-        const __m128 b0r = _mm_add_ps(r0, r2), b2r = _mm_sub_ps(r0, r2);
-        const __m128 b0i = _mm_add_ps(i0, i2), b2i = _mm_sub_ps(i0, i2);
-        const __m128 b1r = _mm_add_ps(r1, r3), b3i = _mm_sub_ps(r3, r1);
-        const __m128 b1i = _mm_add_ps(i1, i3), b3r = _mm_sub_ps(i1, i3);
-        r0 = _mm_add_ps(b0r, b1r);
-        i0 = _mm_add_ps(b0i, b1i);
-        r1 = _mm_sub_ps(b0r, b1r);
-        i1 = _mm_sub_ps(b0i, b1i);
-        r2 = _mm_add_ps(b2r, b3r);
-        i2 = _mm_add_ps(b2i, b3i);
-        r3 = _mm_sub_ps(b2r, b3r);
-        i3 = _mm_sub_ps(b2i, b3i);
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-        _mm_storeu_ps(re + g, r0), _mm_storeu_ps(re + g + 4, r1);
-        _mm_storeu_ps(re + g + 8, r2), _mm_storeu_ps(re + g + 12, r3);
-        _mm_storeu_ps(im + g, i0), _mm_storeu_ps(im + g + 4, i1);
-        _mm_storeu_ps(im + g + 8, i2), _mm_storeu_ps(im + g + 12, i3);
-    }
+    // Half span 2 with twiddles 1 and e^(-i pi / 2) = -i, then half span 1.
+    forEachGroupOfFour(re, im, kHalf, [](__m128* r, __m128* i) {
+        const __m128 b0r = _mm_add_ps(r[0], r[2]), b2r = _mm_sub_ps(r[0], r[2]);
+        const __m128 b0i = _mm_add_ps(i[0], i[2]), b2i = _mm_sub_ps(i[0], i[2]);
+        const __m128 b1r = _mm_add_ps(r[1], r[3]), b3i = _mm_sub_ps(r[3], r[1]);
+        const __m128 b1i = _mm_add_ps(i[1], i[3]), b3r = _mm_sub_ps(i[1], i[3]);
+        r[0] = _mm_add_ps(b0r, b1r), i[0] = _mm_add_ps(b0i, b1i);
+        r[1] = _mm_sub_ps(b0r, b1r), i[1] = _mm_sub_ps(b0i, b1i);
+        r[2] = _mm_add_ps(b2r, b3r), i[2] = _mm_add_ps(b2i, b3i);
+        r[3] = _mm_sub_ps(b2r, b3r), i[3] = _mm_sub_ps(b2i, b3i);
+    });
 }
 
 // The even samples sit bit-reversed in x[0..255] and the odd ones in x[256..511], so
