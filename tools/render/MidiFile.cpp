@@ -72,8 +72,8 @@ int dataBytesOf(uint8_t status) {
 class TrackParser {
 public:
     TrackParser(uint32_t track, std::vector<TrackEvent>& messages, std::vector<TempoChange>& tempos,
-                size_t& eventCount)
-        : track(track), messages(messages), tempos(tempos), eventCount(eventCount) {}
+                size_t& eventCount, size_t maxEvents)
+        : track(track), messages(messages), tempos(tempos), eventCount(eventCount), maxEvents(maxEvents) {}
 
     // Reads one track chunk's body; on failure sets error and returns false.
     bool parse(const uint8_t* body, size_t length, uint64_t& endTick, std::string& error) {
@@ -143,8 +143,8 @@ private:
         return false;
     }
     bool count(std::string& error) {
-        if (++eventCount <= MidiFile::kMaxEvents) return true;
-        error = "more than " + std::to_string(MidiFile::kMaxEvents) + " events";
+        if (++eventCount <= maxEvents) return true;
+        error = "more than " + std::to_string(maxEvents) + " events";
         return false;
     }
 
@@ -152,6 +152,7 @@ private:
     std::vector<TrackEvent>& messages;
     std::vector<TempoChange>& tempos;
     size_t& eventCount;
+    size_t maxEvents;
 };
 
 MidiFile::Result failure(std::string text) {
@@ -162,7 +163,7 @@ MidiFile::Result failure(std::string text) {
 
 }  // namespace
 
-MidiFile::Result MidiFile::parse(const uint8_t* data, size_t size) {
+MidiFile::Result MidiFile::parse(const uint8_t* data, size_t size, size_t maxEvents) {
     ByteReader in(data, size);
     uint32_t tag, headerLength, format, trackCount, division;
     if (!in.bigEndian(4, tag) || tag != 0x4D546864)  // "MThd"
@@ -202,7 +203,7 @@ MidiFile::Result MidiFile::parse(const uint8_t* data, size_t size) {
         in.skip(chunkLength);
         if (chunkTag != 0x4D54726B) continue;  // "MTrk"; other chunks are skipped
         uint64_t endTick = 0;
-        TrackParser parser(tracksRead, events, sequence.tempoChanges, eventCount);
+        TrackParser parser(tracksRead, events, sequence.tempoChanges, eventCount, maxEvents);
         if (!parser.parse(body, chunkLength, endTick, result.error)) return result;
         sequence.endTick = std::max(sequence.endTick, endTick);
         ++tracksRead;

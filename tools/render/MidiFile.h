@@ -21,7 +21,7 @@ public:
         std::string error;  // one line, set when ok is false
     };
 
-    static Result parse(const uint8_t* data, size_t size);
+    static Result parse(const uint8_t* data, size_t size, size_t maxEvents = kMaxEvents);
     static Result load(const std::string& path);
 };
 

@@ -68,7 +68,8 @@ public:
 
     ParsedOptions run() {
         std::vector<std::string> positional;
-        for (index = 0; index < args.size() && result.error.empty(); ++index) {
+        // Every argument is read, even after an error, so that --help anywhere wins.
+        for (index = 0; index < args.size(); ++index) {
             const std::string& arg = args[index];
             if (arg.size() > 1 && arg[0] == '-')
                 option(arg);
