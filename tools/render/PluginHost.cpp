@@ -42,7 +42,10 @@ PluginHost::~PluginHost() { close(); }
 
 bool PluginHost::load(const std::string& path, std::string& error) {
     close();
-    library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // RTLD_NODELETE: the library stays mapped after dlclose, as in most hosts. Unloading
+    // a plug-in takes away the globals of the libraries it pulled in (toolkit caches,
+    // exit handlers, threads), which then crash or orphan memory at process exit.
+    library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library) {
         const char* why = dlerror();
         error = "cannot load " + path + ": " + (why ? why : "unknown error");

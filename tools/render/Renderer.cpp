@@ -52,7 +52,6 @@ int32_t Renderer::collectEvents(int64_t blockStart, int32_t frames) {
     int32_t count = 0;
     while (nextEvent < list.size() && list[nextEvent].frame < blockStart + frames) {
         const ScheduledEvent& e = list[nextEvent++];
-        if (e.frame < blockStart) continue;  // before the render's start
         VstMidiEvent& m = midiEvents[count++];
         m.deltaFrames = static_cast<int32_t>(e.frame - blockStart);
         for (int i = 0; i < 3; ++i) m.midiData[i] = static_cast<char>(i < e.size ? e.bytes[i] : 0);
