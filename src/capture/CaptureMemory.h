@@ -34,12 +34,20 @@ public:
     static constexpr int kRingSize = 4096;
     static constexpr int32_t kMask = kRingSize - 1;
     static constexpr size_t kBytes = sizeof(CaptureLayout);
+    static constexpr int kModulatorFrames = 256;
+    // The object both plug-ins attach to. The environment variable ZORVEK_CAPTURE_SHM,
+    // read at attach, replaces it (tests use private objects that way).
+    static constexpr const char* kObjectName = "/ZorvekCap3";
 
     enum class Role { Writer, Reader };
 
     // Attaches to the shared memory, creating it when it does not exist yet, and
-    // initialises the indices the role owns. A failed attach leaves the object detached:
-    // writes are dropped and every channel reads as empty.
+    // initialises the indices the role owns. A writer restarts all eight write indices
+    // at 0. A reader leaves the writer's indices alone and starts channel 0's read
+    // position at its left write index, so a running writer keeps its left and right
+    // positions paired and the reader skips the frames written before it came.
+    // A failed attach leaves the object detached: writes are dropped and every channel
+    // reads as empty. Any thread but the audio thread (it maps memory).
     explicit CaptureMemory(Role role);
     ~CaptureMemory();
     CaptureMemory(const CaptureMemory&) = delete;
@@ -62,5 +70,8 @@ public:
     bool readModulatorBlock(int channel, float* out);
 
 private:
+    // The channel's record, or null when detached or the channel is not 0..3.
+    CaptureChannel* channelAt(int channel) const;
+
     CaptureLayout* layout = nullptr;
 };

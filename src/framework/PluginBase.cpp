@@ -24,6 +24,10 @@ PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamD
     moduleContext.voiceActive = keys.active;
     moduleContext.random.seed(5);
     for (int i = 0; i < kNumEntries; ++i) parameters[i].fill(descriptors[i]);
+    // Until a bank is loaded every program holds the descriptor defaults.
+    for (Program& program : programs)
+        for (int i = 0; i < kNumAutomatable; ++i)
+            program.values[i].store(descriptors[i].defaultValue, std::memory_order_relaxed);
     for (int c = 0; c < 16; ++c) midiPrograms[c] = c;
     period = counter = 24576;
     blockLimit = 96;

@@ -1,0 +1,70 @@
+// The instrument's last module: a tempo-synchronised feedback delay, a two-tap chorus
+// and a comb reverb, run frame by frame in that order on the vocoder's stereo output.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "dsp/Buffers.h"
+#include "dsp/DspModule.h"
+#include "dsp/ParamValue.h"
+#include "effects/CombReverb.h"
+
+class EffectsChain : public DspModule {
+public:
+    static constexpr int32_t kDelayLength = 1 << 20;
+    static constexpr int32_t kChorusLength = 4096;
+
+    // Allocates and clears every line (about 8.6 MB) and registers in the rack.
+    EffectsChain(ModuleRack& rack, ModuleContext& context);
+
+    // Any thread: recomputes the reverb settings from the current parameter values,
+    // whichever parameter changed.
+    void onParameter(int32_t index, float value) override;
+    // Audio thread.
+    void process(int32_t frames, int32_t tick) override;
+
+    const StereoBuffer& output() const { return out; }
+    const CombReverb& reverbStage() const { return reverb; }
+
+    // Inputs, bound once by the plug-in before processing starts.
+    const StereoBuffer* input = &zeros::stereoBuffer;
+    const ParamValue* chorusRate = &zeros::param;    // ChrsRat
+    const ParamValue* chorusLevel = &zeros::param;   // ChrsLv
+    const ParamValue* delayTime = &zeros::param;     // DlyTime
+    const ParamValue* delayFeedback = &zeros::param; // DlyFbk
+    const ParamValue* delayLevel = &zeros::param;    // DlyLv
+    const ParamValue* reverbTime = &zeros::param;    // RevTime
+    const ParamValue* reverbLevel = &zeros::param;   // RevLevel
+    const ParamValue* reverbStereo = &zeros::param;  // RevStereo
+    const ParamValue* carrierStereo = &zeros::param; // CarSt
+
+private:
+    // Values of one sub-block.
+    struct Block {
+        int32_t frames;
+        int32_t delay;  // samples, already wrapped into the line
+        float feedback;
+        float delayLevel;
+        float chorusLevel;
+        CombReverb::Settings reverb;
+    };
+
+    template <bool kMono, bool kReverb>
+    void render(const Block& block);
+
+    // Audio-thread state.
+    std::unique_ptr<float[]> delayLines[2];
+    std::unique_ptr<float[]> chorusLines[2];
+    int32_t delayPos = 0;
+    int32_t chorusPos = 0;
+    int32_t mono = 0;
+    // Chorus oscillator: a recursive sine, restarted at its positive peak whenever the
+    // rate changes. The initial rate is what ChrsRat 0.2 gives.
+    float sweep = 1.0f;
+    float sweepStep = 0.0f;
+    float sweepRate = 2e-8f;
+
+    CombReverb reverb;
+    StereoBuffer out;
+};
