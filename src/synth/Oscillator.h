@@ -22,6 +22,9 @@ public:
 
     const VoiceBuffer& output() const { return out; }
     int32_t currentForm() const { return form.load(std::memory_order_relaxed); }
+    // Cycles per sample and pulse width of a voice, as set at the last control tick.
+    float increment(int voice) const { return state.increment[voice]; }
+    float pulseWidth(int voice) const { return state.pulseWidth[voice]; }
 
     // Bound once by the plug-in assembly; unbound inputs read the shared zeros.
     const VoiceVector* pitch = &zeros::voiceVector;
