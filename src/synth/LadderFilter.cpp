@@ -56,47 +56,61 @@ void LadderFilter::updateVoices() {
     }
 }
 
+namespace {
+
+// One group of four voices: coefficients and state held in registers over a sub-block.
+struct Group {
+    __m128 b0, b1, a1, feedback;
+    __m128 s1, s2, s3, y, prev;
+
+    // One frame; answers the clamped output.
+    inline __m128 step(__m128 input) {
+        const __m128 limit = _mm_set1_ps(1.5f);
+        const __m128 bend = _mm_set1_ps(0.14815f);  // about 4/27: maps +-1.5 to +-1
+        __m128 u = _mm_sub_ps(input, _mm_mul_ps(feedback, y));
+        // Each section: y[n] = p (x[n] + x[n-1]) - k y[n-1].
+        __m128 n1 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, u), _mm_mul_ps(b1, prev)), _mm_mul_ps(a1, s1));
+        prev = u;
+        __m128 n2 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n1), _mm_mul_ps(b1, s1)), _mm_mul_ps(a1, s2));
+        __m128 n3 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n2), _mm_mul_ps(b1, s2)), _mm_mul_ps(a1, s3));
+        __m128 s4 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n3), _mm_mul_ps(b1, s3)), _mm_mul_ps(a1, y));
+        s1 = n1;
+        s2 = n2;
+        s3 = n3;
+        // min/max answer the constant for a NaN s4: the feedback source stays finite.
+        __m128 z = _mm_max_ps(_mm_min_ps(s4, limit), _mm_set1_ps(-1.5f));
+        y = _mm_sub_ps(z, _mm_mul_ps(bend, _mm_mul_ps(_mm_mul_ps(z, z), z)));
+        return _mm_max_ps(_mm_min_ps(y, _mm_set1_ps(1.0f)), _mm_set1_ps(-1.0f));
+    }
+};
+
+}  // namespace
+
 void LadderFilter::process(int32_t frames, int32_t tick) {
     if (frames <= 0) return;
     if (frames > kMaxFrames) frames = kMaxFrames;
     if (tick) updateVoices();
-    const __m128 limit = _mm_set1_ps(1.5f);
-    const __m128 minusLimit = _mm_set1_ps(-1.5f);
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 minusOne = _mm_set1_ps(-1.0f);
-    const __m128 bend = _mm_set1_ps(0.14815f);  // about 4/27: maps +-1.5 to +-1
-    for (int g = 0; g < kVoices; g += 4) {
-        const __m128 b0 = _mm_load_ps(state.b0 + g);
-        const __m128 b1 = _mm_load_ps(state.b1 + g);
-        const __m128 a1 = _mm_load_ps(state.a1 + g);
-        const __m128 feedback = _mm_load_ps(state.feedback + g);
-        __m128 s1 = _mm_load_ps(state.s1 + g);
-        __m128 s2 = _mm_load_ps(state.s2 + g);
-        __m128 s3 = _mm_load_ps(state.s3 + g);
-        __m128 y = _mm_load_ps(state.y + g);
-        __m128 prev = _mm_load_ps(state.prev + g);
-        const float* in = signal->data + g;
-        float* o = out.data + g;
-        for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
-            __m128 u = _mm_sub_ps(_mm_load_ps(in), _mm_mul_ps(feedback, y));
-            // Each section: y[n] = p (x[n] + x[n-1]) - k y[n-1].
-            __m128 n1 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, u), _mm_mul_ps(b1, prev)), _mm_mul_ps(a1, s1));
-            prev = u;
-            __m128 n2 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n1), _mm_mul_ps(b1, s1)), _mm_mul_ps(a1, s2));
-            __m128 n3 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n2), _mm_mul_ps(b1, s2)), _mm_mul_ps(a1, s3));
-            __m128 s4 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n3), _mm_mul_ps(b1, s3)), _mm_mul_ps(a1, y));
-            s1 = n1;
-            s2 = n2;
-            s3 = n3;
-            // min/max answer the constant for a NaN s4: the feedback source stays finite.
-            __m128 z = _mm_max_ps(_mm_min_ps(s4, limit), minusLimit);
-            y = _mm_sub_ps(z, _mm_mul_ps(bend, _mm_mul_ps(_mm_mul_ps(z, z), z)));
-            _mm_store_ps(o, _mm_max_ps(_mm_min_ps(y, one), minusOne));
-        }
-        _mm_store_ps(state.s1 + g, s1);
-        _mm_store_ps(state.s2 + g, s2);
-        _mm_store_ps(state.s3 + g, s3);
-        _mm_store_ps(state.y + g, y);
-        _mm_store_ps(state.prev + g, prev);
+    auto load = [this](int g) {
+        return Group{_mm_load_ps(state.b0 + g), _mm_load_ps(state.b1 + g), _mm_load_ps(state.a1 + g),
+                     _mm_load_ps(state.feedback + g), _mm_load_ps(state.s1 + g), _mm_load_ps(state.s2 + g),
+                     _mm_load_ps(state.s3 + g), _mm_load_ps(state.y + g), _mm_load_ps(state.prev + g)};
+    };
+    auto store = [this](const Group& group, int g) {
+        _mm_store_ps(state.s1 + g, group.s1);
+        _mm_store_ps(state.s2 + g, group.s2);
+        _mm_store_ps(state.s3 + g, group.s3);
+        _mm_store_ps(state.y + g, group.y);
+        _mm_store_ps(state.prev + g, group.prev);
+    };
+    // Both groups in one loop: each frame is a long dependent chain, and the two
+    // independent chains overlap in the pipeline.
+    Group low = load(0), high = load(4);
+    const float* in = signal->data;
+    float* o = out.data;
+    for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
+        _mm_store_ps(o, low.step(_mm_load_ps(in)));
+        _mm_store_ps(o + 4, high.step(_mm_load_ps(in + 4)));
     }
+    store(low, 0);
+    store(high, 4);
 }
