@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/LoadedPlugin.h"
@@ -191,6 +192,19 @@ TEST_F(SynthPlugin, GlideMovesThePitchOverTime) {
     EXPECT_LT(track.front(), 330.0);
     EXPECT_GT(track.back(), 430.0);
     EXPECT_NEAR(measureFrequency(out, 33075, out.size()), 440.0, 0.5);
+}
+
+TEST_F(SynthPlugin, ParameterChangesFromAnotherThreadKeepTheOutputBounded) {
+    std::vector<int32_t> indices;
+    for (int32_t i = 2; i < plugin.effect()->numParams; ++i) indices.push_back(i);
+    for (int note : {48, 55, 60, 64, 67, 71, 74, 79}) plugin.sendMidi(0x90, note, 110);
+    std::thread automation([&] {
+        for (int round = 0; round < 200; ++round)
+            for (int32_t i : indices) plugin.setParameter(i, static_cast<float>((round * 7 + i * 3) % 11) / 10.0f);
+    });
+    std::vector<float> out = render(44100);
+    automation.join();
+    for (float x : out) ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 2.0f) << x;  // eight voices of at most 1, halved twice
 }
 
 }  // namespace
