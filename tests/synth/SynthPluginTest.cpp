@@ -207,4 +207,27 @@ TEST_F(SynthPlugin, ParameterChangesFromAnotherThreadKeepTheOutputBounded) {
     for (float x : out) ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 2.0f) << x;  // eight voices of at most 1, halved twice
 }
 
+TEST_F(SynthPlugin, EverySampleRateAndBlockSizeGivesFiniteBoundedOutput) {
+    set("Reso", 1.0f);
+    set("Osc2Tun", 1.0f);
+    set("OscMix", 0.5f);
+    set("LfoFreq", 1.0f);
+    for (const char* depth : {"LfoFM", "LfoPWM", "LfoAM", "LfoFiltMod"}) set(depth, 1.0f);
+    int form = 0;
+    for (float rate : {8000.0f, 11025.0f, 16000.0f, 22050.0f, 48000.0f, 96000.0f, 192000.0f}) {
+        for (int32_t block : {1, 31, 4096}) {
+            plugin.start(rate, block);
+            set("Osc1Frm", static_cast<float>(form % 5) * 0.25f);
+            set("Osc2Frm", static_cast<float>((form + 2) % 5) * 0.25f);
+            set("LfoForm", static_cast<float>(form % 6) * 0.2f);
+            ++form;
+            for (int note : {60, 84, 96, 108, 115, 120, 124, 127}) plugin.sendMidi(0x90, note, 127);
+            std::vector<float> left, right;
+            plugin.render(left, right, static_cast<int32_t>(rate) / 4, block);
+            for (float x : left) ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 2.0f) << rate << " " << block;
+            for (int note : {60, 84, 96, 108, 115, 120, 124, 127}) plugin.sendMidi(0x80, note, 0);
+        }
+    }
+}
+
 }  // namespace
