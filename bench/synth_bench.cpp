@@ -31,9 +31,9 @@ void synthesizer(benchmark::State& state) {
     context.voiceActive = keys.active;
     context.random.seed(5);
 
-    ParamValue oscForm{form}, tune{0.5f}, detune1{0.45f}, detune2{0.55f}, width{0.3f}, fm{0.3f}, pwm{0.4f},
-        mix{0.5f}, attack{0.3f}, release{0.5f}, am{0.3f}, cutoff{0.6f}, reso{0.6f}, filterMod{0.4f},
-        lfoRate{0.5f}, lfoForm{0.2f}, lfoSync{0.0f};
+    ParamValue oscForm{form}, tune{0.5f}, detune1{0.45f}, detune2{0.55f}, width{0.3f}, fm{0.3f}, pwm{0.4f}, mix{0.5f},
+        attack{0.3f}, release{0.5f}, am{0.3f}, cutoff{0.6f}, reso{0.6f}, filterMod{0.4f}, lfoRate{0.5f}, lfoForm{0.2f},
+        lfoSync{0.0f};
     Oscillator osc1(rack, context), osc2(rack, context);
     OscillatorMixer mixer(rack, context);
     Envelope envelope(rack, context);
@@ -96,9 +96,4 @@ void synthesizer(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(synthesizer)
-    ->ArgNames({"form", "frames"})
-    ->Args({4, 88})
-    ->Args({1, 88})
-    ->Args({4, 256})
-    ->Args({0, 88});
+BENCHMARK(synthesizer)->ArgNames({"form", "frames"})->Args({4, 88})->Args({1, 88})->Args({4, 256})->Args({0, 88});

@@ -11,8 +11,7 @@ Envelope::Envelope(ModuleRack& rack, ModuleContext& moduleContext) : DspModule(r
 
 void Envelope::onParameter(int32_t, float) {
     // 1 tick (2 ms) at 0, 64 at 0.5, 4096 (8.19 s) at 1.
-    attackTicks.store(static_cast<int32_t>(fastExp2(readParam(attackParam) * 12.0f) + 0.5f),
-                      std::memory_order_relaxed);
+    attackTicks.store(static_cast<int32_t>(fastExp2(readParam(attackParam) * 12.0f) + 0.5f), std::memory_order_relaxed);
     // Per-tick factor that loses 40 dB in -200 / log10(0.01 + 0.89 Release) ticks; in
     // double so that the long releases keep their length.
     double base = 0.01 + 0.89 * static_cast<double>(readParam(releaseParam));

@@ -91,9 +91,9 @@ void LadderFilter::process(int32_t frames, int32_t tick) {
     if (frames > kMaxFrames) frames = kMaxFrames;
     if (tick) updateVoices();
     auto load = [this](int g) {
-        return Group{_mm_load_ps(state.b0 + g), _mm_load_ps(state.b1 + g), _mm_load_ps(state.a1 + g),
+        return Group{_mm_load_ps(state.b0 + g),       _mm_load_ps(state.b1 + g), _mm_load_ps(state.a1 + g),
                      _mm_load_ps(state.feedback + g), _mm_load_ps(state.s1 + g), _mm_load_ps(state.s2 + g),
-                     _mm_load_ps(state.s3 + g), _mm_load_ps(state.y + g), _mm_load_ps(state.prev + g)};
+                     _mm_load_ps(state.s3 + g),       _mm_load_ps(state.y + g),  _mm_load_ps(state.prev + g)};
     };
     auto store = [this](const Group& group, int g) {
         _mm_store_ps(state.s1 + g, group.s1);

@@ -53,8 +53,8 @@ private:
         float s1[kVoices] = {};
         float s2[kVoices] = {};
         float s3[kVoices] = {};
-        float y[kVoices] = {};      // saturated section 4, also the feedback source
-        float prev[kVoices] = {};   // previous input of section 1
+        float y[kVoices] = {};     // saturated section 4, also the feedback source
+        float prev[kVoices] = {};  // previous input of section 1
     } state;
 
     VoiceBuffer out;

@@ -12,10 +12,8 @@ const ParamValue kCentre{0.5f};
 
 // Indexed by form; the random form draws no shape.
 constexpr ShapeConstants kShapes[5] = {
-    {0.0f, 0.0f, 0.0f, 0.0f},
-    {0.5f, 1.5f, kSineScale, 0.14749262f},
-    {0.5f, 1.5f, 4.0f, 0.0f},
-    {0.5f, 1.5f, 100000.0f, 0.0f},  // a triangle this steep clips into a square
+    {0.0f, 0.0f, 0.0f, 0.0f},  {0.5f, 1.5f, kSineScale, 0.14749262f},
+    {0.5f, 1.5f, 4.0f, 0.0f},  {0.5f, 1.5f, 100000.0f, 0.0f},  // a triangle this steep clips into a square
     {0.0f, 2.0f, -2.0f, 0.0f},
 };
 

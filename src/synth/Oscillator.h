@@ -44,18 +44,18 @@ private:
 
     // Derived in onParameter (any thread), read by process.
     std::atomic<int32_t> form{kRandom};
-    std::atomic<float> fmDepth{0.0f};        // pitch-value units per unit of LFO
-    std::atomic<float> detuneOffset{0.0f};   // pitch-value units
+    std::atomic<float> fmDepth{0.0f};       // pitch-value units per unit of LFO
+    std::atomic<float> detuneOffset{0.0f};  // pitch-value units
 
     // Per-voice state, one lane per voice; audio thread only.
     struct alignas(16) VoiceState {
         float increment[kVoices] = {};   // cycles per sample
         float reciprocal[kVoices] = {};  // 1 / increment
         float pulseWidth[kVoices] = {};
-        float openWidth[kVoices] = {};   // 1 - pulse width
-        float openScale[kVoices] = {};   // 1 / (1 - pulse width)
+        float openWidth[kVoices] = {};  // 1 - pulse width
+        float openScale[kVoices] = {};  // 1 / (1 - pulse width)
         float held[kVoices] = {0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f};
-        float phase[kVoices] = {};       // cycles, [0, 1)
+        float phase[kVoices] = {};  // cycles, [0, 1)
     } state;
 
     VoiceBuffer out;

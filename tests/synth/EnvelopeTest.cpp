@@ -1,10 +1,9 @@
-#include "synth/Envelope.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "framework/Keyboard.h"
+#include "synth/Envelope.h"
 #include "synth/SynthRig.h"
 
 namespace {

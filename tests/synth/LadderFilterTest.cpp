@@ -1,9 +1,8 @@
-#include "synth/LadderFilter.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "synth/LadderFilter.h"
 #include "synth/SynthRig.h"
 
 namespace {

@@ -1,9 +1,8 @@
-#include "synth/Lfo.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "synth/Lfo.h"
 #include "synth/ShapeConstants.h"
 #include "synth/SynthRig.h"
 
@@ -53,8 +52,8 @@ TEST(Lfo, SyncedRateSteps) {
     rig.context.tempoFactor = 120.0f / 30000.0f;
     rig.set(0.5f, Lfo::kSine, true);  // step 5, 1.5 cycles per beat
     EXPECT_FLOAT_EQ(rig.lfo.increment(), 0.006f);
-    const std::pair<float, float> steps[] = {{0.0f, 8.0f}, {0.04f, 8.0f},  {0.06f, 6.0f}, {0.3f, 3.0f},
-                                             {0.6f, 1.0f}, {0.8f, 0.5f}, {0.85f, 0.25f}, {0.95f, 0.25f}, {1.0f, 0.25f}};
+    const std::pair<float, float> steps[] = {{0.0f, 8.0f}, {0.04f, 8.0f},  {0.06f, 6.0f},  {0.3f, 3.0f}, {0.6f, 1.0f},
+                                             {0.8f, 0.5f}, {0.85f, 0.25f}, {0.95f, 0.25f}, {1.0f, 0.25f}};
     for (auto [value, cyclesPerBeat] : steps) {
         rig.set(value, Lfo::kSine, true);
         EXPECT_EQ(rig.lfo.increment(), cyclesPerBeat * (120.0f / 30000.0f)) << value;

@@ -1,10 +1,9 @@
-#include "synth/Oscillator.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <set>
 
+#include "synth/Oscillator.h"
 #include "synth/SynthRig.h"
 
 namespace {
@@ -120,8 +119,8 @@ TEST(Oscillator, IncrementFollowsPitchTuneDetuneAndFm) {
     OscillatorRig rig;
     rig.osc.setSampleRate(44100);
     rig.pitch.v[1] = 0.5f;
-    rig.pitch.v[2] = 1.0f;   // plus tune 1 clamps at 8192 Hz
-    rig.pitch.v[3] = 0.0f;   // minus tune 0 clamps at 8 Hz
+    rig.pitch.v[2] = 1.0f;  // plus tune 1 clamps at 8192 Hz
+    rig.pitch.v[3] = 0.0f;  // minus tune 0 clamps at 8 Hz
     rig.setForm(Oscillator::kSine);
     rig.render(1);
     const float base = rig.osc.increment(0);

@@ -204,7 +204,8 @@ TEST_F(SynthPlugin, ParameterChangesFromAnotherThreadKeepTheOutputBounded) {
     });
     std::vector<float> out = render(44100);
     automation.join();
-    for (float x : out) ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 2.0f) << x;  // eight voices of at most 1, halved twice
+    for (float x : out)
+        ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 2.0f) << x;  // eight voices of at most 1, halved twice
 }
 
 TEST_F(SynthPlugin, EverySampleRateAndBlockSizeGivesFiniteBoundedOutput) {
