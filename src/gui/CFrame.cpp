@@ -37,11 +37,12 @@ CFrame::~CFrame() {
     }
     window.reset();
     focusView = nullptr;
-    for (CView* view : views) {
+    std::vector<CView*> owned;
+    owned.swap(views);
+    for (CView* view : owned) {
         view->removed(this);
         delete view;
     }
-    views.clear();
     if (background) background->forget();
     context.reset();
     cairo_surface_destroy(backBuffer);

@@ -6,7 +6,7 @@ CParamDisplay::CParamDisplay(const CRect& rect, CBitmap* bitmap) : CControl(rect
     setMouseEnabled(false);
 }
 
-void CParamDisplay::setStringConvert(CStringConvert convert, void* userData) {
+void CParamDisplay::setStringConvert(CStringConvert convert, const void* userData) {
     stringConvert = convert;
     convertData = userData;
     setDirty(true);

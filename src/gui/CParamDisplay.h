@@ -6,7 +6,7 @@
 #include "gui/CDrawContext.h"
 
 // Writes the text for value into text (room for 256 characters).
-using CStringConvert = void (*)(float value, char* text, void* userData);
+using CStringConvert = void (*)(float value, char* text, const void* userData);
 
 class CParamDisplay : public CControl {
 public:
@@ -14,7 +14,7 @@ public:
 
     void draw(CDrawContext* context) override;
 
-    void setStringConvert(CStringConvert convert, void* userData = nullptr);
+    void setStringConvert(CStringConvert convert, const void* userData = nullptr);
     void setFontColor(const CColor& color) { fontColor = color; }
     const CColor& getFontColor() const { return fontColor; }
     // Used where there is no background picture; fully transparent draws nothing.
@@ -27,7 +27,7 @@ protected:
 
 private:
     CStringConvert stringConvert = nullptr;
-    void* convertData = nullptr;
+    const void* convertData = nullptr;
     CColor fontColor = kWhiteCColor;
     CColor backColor = kTransparentCColor;
     CHoriTxtAlign horiAlign = kCenterText;
