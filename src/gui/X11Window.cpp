@@ -100,7 +100,8 @@ std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, 
     // The back buffer repaints every exposed area: no background clearing in between.
     XSetWindowBackgroundPixmap(display, window, None);
     XSelectInput(display, window,
-                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask);
+                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                     StructureNotifyMask);
     XMapWindow(display, window);
     XFlush(display);
     return std::unique_ptr<X11Window>(new X11Window(display, window, width, height));
@@ -113,7 +114,7 @@ X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height)
 
 X11Window::~X11Window() {
     cairo_surface_destroy(surface);
-    {
+    if (alive) {
         ErrorTrap trap(display);
         XDestroyWindow(display, window);
     }
@@ -126,6 +127,10 @@ bool X11Window::nextEvent(WindowEvent& out) {
         XNextEvent(display, &event);
         if (event.xany.window != window) continue;
         switch (event.type) {
+            case DestroyNotify:
+                // Destroyed with the host's window: nothing may be drawn into it again.
+                alive = false;
+                break;
             case Expose: {
                 const XExposeEvent& e = event.xexpose;
                 out.type = WindowEvent::Type::Paint;
@@ -186,7 +191,7 @@ bool X11Window::nextEvent(WindowEvent& out) {
 }
 
 void X11Window::present(cairo_surface_t* image, const CRect& area) {
-    if (area.isEmpty()) return;
+    if (area.isEmpty() || !alive) return;
     cairo_t* cr = cairo_create(surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, image, 0, 0);
@@ -198,6 +203,7 @@ void X11Window::present(cairo_surface_t* image, const CRect& area) {
 }
 
 void X11Window::takeKeyboardFocus() {
+    if (!alive) return;
     ErrorTrap trap(display);
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
 }

@@ -47,4 +47,5 @@ private:
     Display* display;
     unsigned long window;
     cairo_surface_t* surface;
+    bool alive = true;
 };
