@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cairo.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -74,5 +76,17 @@ inline uint32_t pixel(cairo_surface_t* surface, int x, int y) {
     std::memcpy(&value, data + y * stride + x * 4, 4);
     return value;
 }
+
+// Text drawing fills process-wide font caches of cairo and fontconfig (whose parsed
+// configuration is otherwise never freed); emptied at the end of the test program so
+// that the leak checker sees only our own allocations. Fontconfig comes in with cairo,
+// so its clean-up is looked up rather than linked.
+class FontCacheCleanup : public ::testing::Environment {
+public:
+    void TearDown() override {
+        cairo_debug_reset_static_data();
+        if (auto fini = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "FcFini"))) fini();
+    }
+};
 
 }  // namespace testimages
