@@ -8,6 +8,8 @@ std::atomic<int32_t> AEffGUIEditor::knobMode{kCircularMode};
 
 AEffGUIEditor::AEffGUIEditor(AudioEffectX* owner, int32_t parameterCount) : effect(owner), pending(parameterCount) {}
 
+// Without close the derived editor, the views' listener, is already gone: the frame
+// goes without ending a gesture.
 AEffGUIEditor::~AEffGUIEditor() { delete frame; }
 
 int32_t AEffGUIEditor::getRect(ERect** out) {
@@ -24,6 +26,7 @@ int32_t AEffGUIEditor::open(void* parentWindow) {
 }
 
 void AEffGUIEditor::close() {
+    if (frame) frame->endGesture();
     delete frame;
     frame = nullptr;
     systemWindow = nullptr;

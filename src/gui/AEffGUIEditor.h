@@ -23,7 +23,8 @@ public:
     int32_t getRect(ERect** rect) override;
     // Derived editors call this first, then create the frame with the parent window.
     int32_t open(void* parentWindow) override;
-    // Destroys the frame with its views; derived editors forget their controls first.
+    // Ends a gesture in progress, then destroys the frame with its views; derived
+    // editors call it while they can still hear from their controls.
     void close() override;
     // Delivers pending parameter changes, handles window events, redraws.
     void idle() override;

@@ -29,23 +29,23 @@ CFrame::CFrame(const CRect& rect, void* systemWindow, AEffGUIEditor* owner)
 }
 
 CFrame::~CFrame() {
-    // A gesture cut short by closing still ends its edit and removes its pop-ups.
-    if (mouseView) {
-        CView* view = mouseView;
-        mouseView = nullptr;
-        view->onMouseUp(lastMouse, 0);
-    }
+    // No view hears of its end here: its listener may already be gone. An editor that
+    // closes ends a running gesture first (endGesture).
     window.reset();
+    mouseView = nullptr;
     focusView = nullptr;
-    std::vector<CView*> owned;
-    owned.swap(views);
-    for (CView* view : owned) {
-        view->removed(this);
-        delete view;
-    }
+    for (CView* view : views) delete view;
+    views.clear();
     if (background) background->forget();
     context.reset();
     cairo_surface_destroy(backBuffer);
+}
+
+void CFrame::endGesture() {
+    if (!mouseView) return;
+    CView* view = mouseView;
+    mouseView = nullptr;
+    view->onMouseUp(lastMouse, 0);
 }
 
 unsigned long CFrame::getSystemWindow() const { return window ? window->id() : 0; }

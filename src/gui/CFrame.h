@@ -63,6 +63,8 @@ public:
 
     // Handles the window's queued events and redraws what became dirty.
     void idle();
+    // Ends a press in progress as a release would (edits end, pop-ups close).
+    void endGesture();
 
 private:
     CView* viewAt(const CPoint& where) const;

@@ -364,3 +364,17 @@ TEST_F(EditorControls, FileButtonReleasedOutsideStillEndsWithZero) {
     release(300, 400);
     EXPECT_EQ(listener.values.size(), 2u);
 }
+
+TEST_F(EditorControls, AFrameDestroyedMidGestureTellsNoListener) {
+    // As when a host deletes the plug-in without closing the editor: the listener may
+    // already be gone.
+    auto* own = new CFrame(CRect(0, 0, 608, 512), nullptr, nullptr);
+    own->addView(new FileButton(CRect(296, 392, 320, 408), &listener, 56, bitmap(testimages::solidPng(24, 32, kRed))));
+    own->addView(new PopupKnob(kVolumeRect, &listener, 0, 31, 32, bitmap(stripPng(31, 32, true)), 141, 142, CPoint(),
+                               nullptr, 1));
+    CPoint at(300, 400);
+    own->onMouseDown(at, kLButton);
+    EXPECT_EQ(listener.values, std::vector<float>{1.0f});
+    delete own;
+    EXPECT_EQ(listener.values, std::vector<float>{1.0f});
+}
