@@ -158,6 +158,8 @@ void VocoderPlugin::fileSelected(int32_t entryIndex, const char* path) {
     vocoder->setFile(slot, text);
 }
 
+std::string VocoderPlugin::fileName(int slot) const { return vocoder ? vocoder->fileName(slot) : std::string(); }
+
 VocoderPlugin::~VocoderPlugin() {
     oscillator1.reset();
     oscillator2.reset();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "framework/PluginBase.h"
 
@@ -22,6 +23,8 @@ public:
 
     // Editor: the user chose a WAV file for File1..File4 (entry index 60..63).
     void fileSelected(int32_t entryIndex, const char* path);
+    // The path file slot 0..3 holds ("" without a vocoder).
+    std::string fileName(int slot) const;
 
 private:
     void createModules();

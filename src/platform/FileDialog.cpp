@@ -162,10 +162,14 @@ void FileDialog::cancel() {
 
 std::string pathForStorage(const std::string& chosenFile, const std::string& pluginFolder) {
     namespace fs = std::filesystem;
-    fs::path file = fs::path(chosenFile).lexically_normal();
-    fs::path folder = fs::path(pluginFolder).lexically_normal();
+    if (chosenFile.empty() || pluginFolder.empty()) return chosenFile;
+    // A library loaded by a relative name reports a relative folder: both are taken
+    // from the current directory, as the loader took them.
+    std::error_code error;
+    fs::path file = fs::absolute(chosenFile, error).lexically_normal();
+    fs::path folder = fs::absolute(pluginFolder, error).lexically_normal();
+    if (error) return chosenFile;
     if (!folder.has_filename()) folder = folder.parent_path();  // a trailing separator
-    if (!file.is_absolute() || !folder.is_absolute()) return chosenFile;
     // Paths that meet only at the root have no useful relative form.
     auto f = file.begin(), d = folder.begin();
     if (++f == file.end() || ++d == folder.end() || *f != *d) return file.string();

@@ -176,7 +176,12 @@ TEST(PathForStorage, NoRelativePathKeepsTheAbsolutePath) {
     EXPECT_EQ(pathForStorage("/beat.wav", "/home/u/vst/Zorvek"), "/beat.wav");
     // Without a known plug-in folder nothing can be relative.
     EXPECT_EQ(pathForStorage("/home/u/beat.wav", ""), "/home/u/beat.wav");
-    EXPECT_EQ(pathForStorage("beat.wav", "/home/u/vst/Zorvek"), "beat.wav");
+}
+
+TEST(PathForStorage, RelativeNamesCountFromTheCurrentDirectory) {
+    const std::string here = std::filesystem::current_path().string();
+    EXPECT_EQ(pathForStorage(here + "/plugins/loops/beat.wav", "./plugins"), "./loops/beat.wav");
+    EXPECT_EQ(pathForStorage("plugins/beat.wav", here + "/plugins"), "./beat.wav");
 }
 
 }  // namespace
