@@ -18,7 +18,8 @@ function(zorvek_embed_resources target)
     OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DOUTPUT=${output} "-DENTRIES=${packed}" -P ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
     DEPENDS ${files} ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
-    COMMENT "Embedding resources of ${target}")
+    COMMENT "Embedding resources of ${target}"
+    VERBATIM)
   target_sources(${target} PRIVATE ${output})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src)
 endfunction()

@@ -11,8 +11,12 @@
 #include "synth/VoiceSummer.h"
 #include "vocoder/Vocoder.h"
 #include "effects/EffectsChain.h"
+#include "platform/Resources.h"
 
 namespace {
+
+// The factory bank is a bank file whose chunk follows a 160-byte header.
+constexpr size_t kBankFileHeaderSize = 160;
 
 template <class Module>
 std::unique_ptr<Module> create(PluginBase& plugin) {
@@ -33,6 +37,9 @@ VocoderPlugin::VocoderPlugin(audioMasterCallback host)
     createModules();
     bindSynthesizer();
     bindVocoderAndEffects();
+    platform::Resource bank = platform::findResource("FXB", 218);
+    if (bank.size > kBankFileHeaderSize)
+        loadChunk(bank.data + kBankFileHeaderSize, bank.size - kBankFileHeaderSize, false);
     setProgram(0);
     setSampleRate(44100.0f);
 }
