@@ -43,7 +43,8 @@ void MidiCcMap::insert(int controller, int parameter) {
 }
 
 void MidiCcMap::dispatch(int controller, float value, AudioEffectX& effect) const {
-    if (controller == 0) return;
+    // 255 marks the free slots at the end, not a controller.
+    if (controller == 0 || controller >= kNoController) return;
     for (int k = 0; k < count && controllers[k] <= controller; ++k)
         if (controllers[k] == controller) effect.setParameterAutomated(parameters[k], value);
 }
@@ -54,8 +55,9 @@ int MidiCcMap::controllerOf(int parameter) const {
     return 0;
 }
 
-std::string MidiCcMap::defaultIniPath() {
-    std::string path = platform::moduleFileName();
+std::string MidiCcMap::defaultIniPath() { return iniPathFor(platform::moduleFileName()); }
+
+std::string MidiCcMap::iniPathFor(std::string path) {
     size_t slash = path.find_last_of('/');
     size_t dot = path.find_last_of('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.erase(dot);

@@ -28,6 +28,7 @@ public:
 
     // The plug-in library's path with its extension replaced by ".ini".
     static std::string defaultIniPath();
+    static std::string iniPathFor(std::string libraryPath);
 
 private:
     void insert(int controller, int parameter);

@@ -75,6 +75,8 @@ IniFile::IniFile(std::string filePath) : path(std::move(filePath)) {
         lines.emplace_back(rest.substr(0, end));
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     }
+    // Lines written later end the way the file's first line does.
+    if (!lines.empty() && !lines.front().empty() && lines.front().back() == '\r') lineEnd.push_back('\r');
 }
 
 IniFile::Found IniFile::find(std::string_view section, std::string_view key) const {
@@ -122,16 +124,16 @@ unsigned IniFile::getUnsigned(std::string_view section, std::string_view key, un
 
 void IniFile::set(std::string_view section, std::string_view key, std::string_view value) {
     std::string line(key);
-    line.append("=").append(value);
+    line.append("=").append(value).append(lineEnd);
     Found found = find(section, key);
     if (found.keyLine != lines.size()) {
         lines[found.keyLine] = std::move(line);
     } else if (found.sectionLine != lines.size()) {
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(found.sectionEnd), std::move(line));
     } else {
-        if (!lines.empty() && !trim(lines.back()).empty()) lines.emplace_back();
+        if (!lines.empty() && !trim(lines.back()).empty()) lines.push_back(lineEnd);
         std::string header("[");
-        header.append(section).append("]");
+        header.append(section).append("]").append(lineEnd);
         lines.push_back(std::move(header));
         lines.push_back(std::move(line));
     }

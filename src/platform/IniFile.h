@@ -44,6 +44,7 @@ private:
     std::string path;
     std::vector<std::string> lines;
     std::string loaded;  // the file as read, to skip writes that change nothing
+    std::string lineEnd;  // "\r" in files with CR LF line ends
     bool oversized = false;
 };
 
