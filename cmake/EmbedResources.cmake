@@ -1,6 +1,6 @@
 # zorvek_embed_resources(<target> <type> <id> <file> [<type> <id> <file> ...])
 # Generates the target's resource table (platform/Resources.h): the files' bytes
-# compiled into the library, looked up by type and id.
+# compiled into the library <target>_resources, looked up by type and id.
 function(zorvek_embed_resources target)
   set(entries ${ARGN})
   set(files "")
@@ -20,6 +20,9 @@ function(zorvek_embed_resources target)
     DEPENDS ${files} ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
     COMMENT "Embedding resources of ${target}"
     VERBATIM)
-  target_sources(${target} PRIVATE ${output})
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  # A library of its own, so that tests which build the plug-in object directly find the
+  # same resources as the plug-in file.
+  add_library(${target}_resources STATIC ${output})
+  target_include_directories(${target}_resources PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${target} PRIVATE ${target}_resources)
 endfunction()
