@@ -28,6 +28,14 @@ std::vector<unsigned char> textChunk(const std::vector<std::string>& lines, bool
     return data;
 }
 
+// A copy of what getChunk hands out, as long as it says.
+std::vector<unsigned char> save(PluginBase& plugin, bool isPreset) {
+    void* data = nullptr;
+    int32_t size = plugin.getChunk(&data, isPreset);
+    auto* bytes = static_cast<unsigned char*>(data);
+    return {bytes, bytes + size};
+}
+
 int32_t load(PluginBase& plugin, std::vector<unsigned char> data, bool isPreset) {
     return plugin.setChunk(data.data(), static_cast<int32_t>(data.size()), isPreset);
 }
@@ -74,10 +82,8 @@ TEST_F(ChunkTest, ProgramsStartWithTheTableDefaults) {
 TEST_F(ChunkTest, BankRoundTripRestoresNamesValuesAndPaths) {
     fill(plugin);
     plugin.setProgram(7);
-    void* data = nullptr;
-    int32_t size = plugin.getChunk(&data, false);
-    ASSERT_EQ(size, PluginBase::kBankChunkSize);
-    std::vector<unsigned char> saved(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    std::vector<unsigned char> saved = save(plugin, false);
+    ASSERT_EQ(saved.size(), size_t{PluginBase::kBankChunkSize});
 
     TestPlugin other(folder.file("other.ini"));
     other.setProgram(7);
@@ -98,10 +104,8 @@ TEST_F(ChunkTest, BankRoundTripRestoresNamesValuesAndPaths) {
 TEST_F(ChunkTest, ProgramChunkRestoresOnlyTheCurrentProgramAndTheSlots) {
     fill(plugin);
     plugin.setProgram(2);
-    void* data = nullptr;
-    int32_t size = plugin.getChunk(&data, true);
-    ASSERT_EQ(size, PluginBase::kProgramChunkSize);
-    std::vector<unsigned char> saved(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    std::vector<unsigned char> saved = save(plugin, true);
+    ASSERT_EQ(saved.size(), size_t{PluginBase::kProgramChunkSize});
 
     TestPlugin other(folder.file("other.ini"));
     other.setProgram(5);
