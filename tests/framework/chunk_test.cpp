@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/TestPlugin.h"
+#include "framework/BarePlugin.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ class ChunkTest : public ::testing::Test {
 protected:
     TempFolder folder;
     MessageLog log;
-    TestPlugin plugin{folder.file("plugin.ini")};
+    BarePlugin plugin{folder.file("plugin.ini")};
 
     // Distinct values and names in every program, and four paths.
     static void fill(PluginBase& target) {
@@ -85,7 +85,7 @@ TEST_F(ChunkTest, BankRoundTripRestoresNamesValuesAndPaths) {
     std::vector<unsigned char> saved = save(plugin, false);
     ASSERT_EQ(saved.size(), size_t{PluginBase::kBankChunkSize});
 
-    TestPlugin other(folder.file("other.ini"));
+    BarePlugin other(folder.file("other.ini"));
     other.setProgram(7);
     EXPECT_EQ(load(other, saved, false), 1);
     for (int p = 0; p < PluginBase::kNumPrograms; ++p) {
@@ -107,7 +107,7 @@ TEST_F(ChunkTest, ProgramChunkRestoresOnlyTheCurrentProgramAndTheSlots) {
     std::vector<unsigned char> saved = save(plugin, true);
     ASSERT_EQ(saved.size(), size_t{PluginBase::kProgramChunkSize});
 
-    TestPlugin other(folder.file("other.ini"));
+    BarePlugin other(folder.file("other.ini"));
     other.setProgram(5);
     EXPECT_EQ(load(other, saved, true), 1);
     for (int i = 0; i < kNumAutomatable; ++i) {
@@ -152,7 +152,7 @@ TEST_F(ChunkTest, ByteLayoutOfBankAndProgramChunks) {
 }
 
 TEST_F(ChunkTest, ChunkBufferBelongsToTheInstance) {
-    TestPlugin other(folder.file("other.ini"));
+    BarePlugin other(folder.file("other.ini"));
     std::strcpy(plugin.program(0).name, "First");
     std::strcpy(other.program(0).name, "Second");
     void* first = nullptr;
@@ -388,33 +388,6 @@ TEST_F(ChunkTest, CopyProgramCopiesNameAndValues) {
     EXPECT_EQ(plugin.program(1).values[20].load(), 0.9f);
     EXPECT_FALSE(plugin.copyProgram(16));
     EXPECT_FALSE(plugin.copyProgram(-1));
-}
-
-TEST_F(ChunkTest, ProgramNamesAndMidiProgramAnswers) {
-    plugin.setProgram(2);
-    char two[] = "Two";
-    plugin.setProgramName(two);
-    char text[64] = {};
-    EXPECT_TRUE(plugin.getProgramNameIndexed(0, 2, text));
-    EXPECT_STREQ(text, "Two");
-    EXPECT_FALSE(plugin.getProgramNameIndexed(0, 16, text));
-
-    MidiProgramName name{};
-    name.thisProgramIndex = 127;
-    EXPECT_EQ(plugin.getMidiProgramName(0, &name), 1);
-    EXPECT_STREQ(name.name, "Basic");
-    EXPECT_EQ(name.midiBankMsb, -1);
-    EXPECT_EQ(name.midiBankLsb, -1);
-    name.thisProgramIndex = 128;
-    EXPECT_EQ(plugin.getMidiProgramName(0, &name), 0);
-    EXPECT_EQ(plugin.getCurrentMidiProgram(9, &name), 9);
-    EXPECT_EQ(name.thisProgramIndex, 9);
-    EXPECT_EQ(plugin.getCurrentMidiProgram(16, &name), -1);
-    EXPECT_EQ(plugin.getCurrentMidiProgram(0, nullptr), -1);
-    MidiProgramCategory category{};
-    EXPECT_EQ(plugin.getMidiProgramCategory(0, &category), 1);
-    EXPECT_STREQ(category.name, "None");
-    EXPECT_EQ(category.parentCategoryIndex, -1);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "framework/MidiCcMap.h"
-#include "framework/TestPlugin.h"
+#include "framework/BarePlugin.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ TEST_F(MidiCcMapTest, DefaultsWithoutFileAndAllKeysWrittenAtDestruction) {
 }
 
 TEST_F(MidiCcMapTest, Controller7SetsVolumeAndTellsTheHost) {
-    TestPlugin plugin(ini, host);
+    BarePlugin plugin(ini, host);
     plugin.dispatchController(7, 127);
     EXPECT_EQ(plugin.getParameter(0), 1.0f);
     EXPECT_EQ(automations, (std::vector<Automation>{{0, 127 * 0.007874016f}}));
@@ -65,7 +65,7 @@ TEST_F(MidiCcMapTest, Controller7SetsVolumeAndTellsTheHost) {
 
 TEST_F(MidiCcMapTest, ControllerZeroNeverMovesAParameter) {
     writeFile(ini, "[midicc]\nVolume=0\n");
-    TestPlugin plugin(ini, host);
+    BarePlugin plugin(ini, host);
     plugin.dispatchController(0, 127);
     plugin.dispatchController(7, 127);  // Volume no longer listens to 7
     EXPECT_EQ(plugin.getParameter(0), 0.8f);
@@ -74,7 +74,7 @@ TEST_F(MidiCcMapTest, ControllerZeroNeverMovesAParameter) {
 
 TEST_F(MidiCcMapTest, TwoParametersFollowOneController) {
     writeFile(ini, "[midicc]\nCutoff=20\n");  // Osc1Frm has 20 by default
-    TestPlugin plugin(ini, host);
+    BarePlugin plugin(ini, host);
     plugin.dispatchController(20, 0);
     EXPECT_EQ(automations, (std::vector<Automation>{{4, 0.0f}, {20, 0.0f}}));
     EXPECT_EQ(plugin.getParameter(4), 0.0f);
@@ -89,7 +89,7 @@ TEST_F(MidiCcMapTest, ValuesOutOfRangeLeaveNoControllerAndAreWrittenAsZero) {
         MidiCcMap map(kNumAutomatable, kVocoderParams, ini);
         for (int parameter : {0, 1, 2, 3, 4}) EXPECT_EQ(map.controllerOf(parameter), 0) << parameter;
         EXPECT_EQ(map.controllerOf(25), 12);
-        TestPlugin plugin(folder.file("other.ini"), host);
+        BarePlugin plugin(folder.file("other.ini"), host);
         for (int controller : {7, 10, 41, 14, 20, 255}) map.dispatch(controller, 1.0f, plugin);
         EXPECT_TRUE(automations.empty());
     }
@@ -99,7 +99,7 @@ TEST_F(MidiCcMapTest, ValuesOutOfRangeLeaveNoControllerAndAreWrittenAsZero) {
 }
 
 TEST_F(MidiCcMapTest, Controller64MovesChrsRatAndHoldsNotes) {
-    TestPlugin plugin(ini, host);
+    BarePlugin plugin(ini, host);
     auto send = [&](std::vector<std::array<int, 3>> messages) {
         std::vector<VstMidiEvent> events(messages.size());
         std::vector<char> storage(sizeof(VstEvents) + messages.size() * sizeof(VstEvent*));

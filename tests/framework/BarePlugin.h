@@ -37,9 +37,9 @@ public:
     std::vector<std::string> messages;
 };
 
-class TestPlugin : public PluginBase {
+class BarePlugin : public PluginBase {
 public:
-    TestPlugin(const std::string& iniPath, audioMasterCallback host = nullptr)
+    BarePlugin(const std::string& iniPath, audioMasterCallback host = nullptr)
         : PluginBase(host, kNumAutomatable, kVocoderParams, "Zorvek2", "Zorvek2", "Drennak", iniPath) {}
     using PluginBase::dispatchController;
     using PluginBase::loadChunk;
