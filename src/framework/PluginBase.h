@@ -19,7 +19,6 @@
 class PluginBase : public AudioEffectX {
 public:
     static constexpr int kNumPrograms = 16;
-
     static constexpr int kBankChunkSize = 18100;
     static constexpr int kProgramChunkSize = 1972;
 
