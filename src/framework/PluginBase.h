@@ -54,10 +54,11 @@ public:
     int32_t getChunk(void** data, bool isPreset) override;
     int32_t setChunk(void* data, int32_t byteSize, bool isPreset) override;
 
-    // WAV file slots 0..3 (user-interface thread). The base keeps only the path; a plug-in
-    // with a vocoder loads the file and answers the path the vocoder stores.
+    // WAV file slots 0..3 (user-interface thread). The base keeps the path, which chunks
+    // save and the File1..File4 entries show; a plug-in with a vocoder loads the file
+    // and keeps the path the vocoder stored.
     virtual void loadFileSlot(int slot, const char* path);
-    virtual const char* fileSlotPath(int slot);
+    const char* fileSlotPath(int slot) const;
 
     int32_t getMidiProgramName(int32_t channel, MidiProgramName* name) override;
     int32_t getCurrentMidiProgram(int32_t channel, MidiProgramName* name) override;

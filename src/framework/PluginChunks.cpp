@@ -134,8 +134,7 @@ int32_t PluginBase::getChunk(void** data, bool isPreset) {
         for (int i = 0; i < kNumAutomatable; ++i)
             out.line("%s=%08x", parameters[i].name, bitsOf(current.values[i]));
         for (int s = 0; s < kNumFileSlots; ++s) {
-            const char* path = fileSlotPath(s);
-            out.line("File%d=%s", s + 1, path ? path : "");
+            out.line("File%d=%s", s + 1, fileSlotPath(s));
         }
     } else {
         for (int p = 0; p < kNumPrograms; ++p) {
@@ -144,8 +143,7 @@ int32_t PluginBase::getChunk(void** data, bool isPreset) {
                 out.line("%02x%s=%08x", p, parameters[i].name, bitsOf(programs[p].values[i]));
         }
         for (int s = 0; s < kNumFileSlots; ++s) {
-            const char* path = fileSlotPath(s);
-            out.line("00File%d=%s", s + 1, path ? path : "");
+            out.line("00File%d=%s", s + 1, fileSlotPath(s));
         }
     }
     *data = chunk;
@@ -232,6 +230,6 @@ void PluginBase::loadFileSlot(int slot, const char* path) {
     if (slot >= 0 && slot < kNumFileSlots) copyString(slotPaths[slot], path, sizeof slotPaths[slot]);
 }
 
-const char* PluginBase::fileSlotPath(int slot) {
+const char* PluginBase::fileSlotPath(int slot) const {
     return slot >= 0 && slot < kNumFileSlots ? slotPaths[slot] : "";
 }

@@ -162,7 +162,16 @@ void VocoderPlugin::fileSelected(int32_t entryIndex, const char* path) {
     if (!vocoder || !path || first < 0 || slot < 0 || slot >= kNumFileSlots) return;
     char text[260];
     copyString(text, path, sizeof text);  // the control's text holds at most 259 characters
-    vocoder->setFile(slot, text);
+    loadFileSlot(slot, text);
+}
+
+void VocoderPlugin::loadFileSlot(int slot, const char* path) {
+    if (vocoder) {
+        vocoder->setFile(slot, path);
+        PluginBase::loadFileSlot(slot, vocoder->fileName(slot).c_str());
+    } else {
+        PluginBase::loadFileSlot(slot, path);
+    }
 }
 
 VocoderPlugin::~VocoderPlugin() {
