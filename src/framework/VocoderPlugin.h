@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "framework/PluginBase.h"
 
@@ -23,8 +22,8 @@ public:
 
     // Editor: the user chose a WAV file for File1..File4 (entry index 60..63).
     void fileSelected(int32_t entryIndex, const char* path);
-    // The path file slot 0..3 holds ("" without a vocoder).
-    std::string fileName(int slot) const;
+    // Loads the WAV file into the vocoder's slot; the base mirrors the path it stored.
+    void loadFileSlot(int slot, const char* path) override;
 
 private:
     void createModules();

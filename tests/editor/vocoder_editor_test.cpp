@@ -249,7 +249,7 @@ TEST_F(VocoderEditorTest, FileButtonLoadsTheChosenFileWithAPathRelativeToThePlug
 
     EXPECT_EQ(offered(), resolveWavPath(before.c_str(), platform::moduleDirectory()));
     EXPECT_EQ(fieldText(kFile2), "./loops/name.wav");
-    EXPECT_EQ(plugin->fileName(1), "./loops/name.wav");
+    EXPECT_EQ(plugin->fileSlotPath(1), "./loops/name.wav");
     EXPECT_EQ(plugin->getParameter(kSetFil2), 0.0f) << "the button ends released";
     fs::remove_all(loops);
 }
@@ -258,12 +258,12 @@ TEST_F(VocoderEditorTest, CancelledChooserChangesNothing) {
     useChooser("exit 1");
     CFrame* frame = openEditor();
     const std::string text = fieldText(kFile2);
-    const std::string slot = plugin->fileName(1);
+    const std::string slot = plugin->fileSlotPath(1);
     click(frame, centre(rectOf(kSetFil2)));
     editor->idle();
     idleUntilChosen();
     EXPECT_EQ(fieldText(kFile2), text);
-    EXPECT_EQ(plugin->fileName(1), slot);
+    EXPECT_EQ(plugin->fileSlotPath(1), slot);
 }
 
 TEST_F(VocoderEditorTest, FileWithoutRelativePathKeepsItsAbsolutePath) {
@@ -275,19 +275,19 @@ TEST_F(VocoderEditorTest, FileWithoutRelativePathKeepsItsAbsolutePath) {
     editor->idle();
     idleUntilChosen();
     EXPECT_EQ(fieldText(kFile1), elsewhere);
-    EXPECT_EQ(plugin->fileName(0), elsewhere);
+    EXPECT_EQ(plugin->fileSlotPath(0), elsewhere);
 }
 
 TEST_F(VocoderEditorTest, TypingIntoAFileFieldLoadsNothingButIsOfferedByItsButton) {
     useChooser("exit 1");
     CFrame* frame = openEditor();
-    const std::string slot = plugin->fileName(2);
+    const std::string slot = plugin->fileSlotPath(2);
     click(frame, centre(rectOf(kFile3)));
     for (size_t i = fieldText(kFile3).size(); i > 0; --i) editorrig::typeKey(frame, 0, VKEY_BACK);
     for (char c : std::string("./mine.wav")) editorrig::typeKey(frame, c);
     editorrig::typeKey(frame, 0, VKEY_RETURN);
     EXPECT_EQ(fieldText(kFile3), "./mine.wav");
-    EXPECT_EQ(plugin->fileName(2), slot);
+    EXPECT_EQ(plugin->fileSlotPath(2), slot);
     EXPECT_EQ(plugin->getParameter(kFile3), 0.0f);
 
     click(frame, centre(rectOf(kSetFil3)));
