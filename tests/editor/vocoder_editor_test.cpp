@@ -249,7 +249,7 @@ TEST_F(VocoderEditorTest, FileButtonLoadsTheChosenFileWithAPathRelativeToThePlug
 
     EXPECT_EQ(offered(), resolveWavPath(before.c_str(), platform::moduleDirectory()));
     EXPECT_EQ(fieldText(kFile2), "./loops/name.wav");
-    EXPECT_EQ(plugin->fileSlotPath(1), "./loops/name.wav");
+    EXPECT_STREQ(plugin->fileSlotPath(1), "./loops/name.wav");
     EXPECT_EQ(plugin->getParameter(kSetFil2), 0.0f) << "the button ends released";
     fs::remove_all(loops);
 }
