@@ -297,11 +297,14 @@ TEST_F(VocoderEditorTest, TypingIntoAFileFieldLoadsNothingButIsOfferedByItsButto
 }
 
 TEST_F(VocoderEditorTest, AFileSetByAChunkShowsInItsField) {
-    static const char loaded[] = "./loops/other.wav";
     openEditor();
-    plugin->parameter(kFile4).text.store(loaded);
+    static const char chunk[] = "4221File4=./loops/other.wav\0\0\0";
+    plugin->setChunk(const_cast<char*>(chunk), sizeof chunk, true);
     editor->idle();
-    EXPECT_EQ(fieldText(kFile4), loaded);
+    EXPECT_EQ(fieldText(kFile4), "./loops/other.wav");
+    editor->close();
+    openEditor();
+    EXPECT_EQ(fieldText(kFile4), "./loops/other.wav") << "the next opening shows the slot's path";
 }
 
 TEST_F(VocoderEditorTest, ClosingTheEditorClosesItsChooser) {
