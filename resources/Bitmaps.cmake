@@ -6,7 +6,7 @@ include_guard(DIRECTORY)
 file(GLOB artwork_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/artwork/*.cpp)
 add_executable(zorvek-artwork ${artwork_sources} ${CMAKE_SOURCE_DIR}/src/framework/ParameterTable.cpp)
 target_include_directories(zorvek-artwork PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(zorvek-artwork PRIVATE PkgConfig::CAIRO)
+target_link_libraries(zorvek-artwork PRIVATE PkgConfig::CAIRO ${CMAKE_DL_LIBS})
 
 set(ZORVEK_ARTWORK_DIR ${CMAKE_BINARY_DIR}/artwork)
 set(vocoder_ids 131 137 141 142 202 224 227 228 229 230 232 234 235 236 237 238)
