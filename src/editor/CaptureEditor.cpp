@@ -40,13 +40,13 @@ int32_t CaptureEditor::open(void* parentWindow) {
     frame->setBackground(background);
 
     const int32_t switchWidth = switchPicture->getWidth(), switchHeight = switchPicture->getHeight() / 2;
-    auto* mute = new COnOffButton(CRect(128, 8, 128 + switchWidth, 8 + switchHeight), this, CapturePlugin::kMute,
-                                  switchPicture);
+    auto* mute =
+        new COnOffButton(CRect(128, 8, 128 + switchWidth, 8 + switchHeight), this, CapturePlugin::kMute, switchPicture);
     mute->setDefaultValue(1.0f);
     const int32_t pictureHeight = selectorPicture->getHeight() / kChannels;
     auto* channel = new CHorizontalSwitch(CRect(84, 32, 84 + selectorPicture->getWidth(), 32 + pictureHeight), this,
-                                          CapturePlugin::kChannel, kChannels, pictureHeight, kChannels,
-                                          selectorPicture, CPoint(0, 0));
+                                          CapturePlugin::kChannel, kChannels, pictureHeight, kChannels, selectorPicture,
+                                          CPoint(0, 0));
     controls[CapturePlugin::kMute] = mute;
     controls[CapturePlugin::kChannel] = channel;
     for (int32_t i = 0; i < CapturePlugin::kNumParameters; ++i) {

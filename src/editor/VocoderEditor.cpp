@@ -28,9 +28,12 @@ constexpr size_t kPathLimit = 259;
 
 int32_t popupMode(int32_t kind) {
     switch (kind) {
-        case 5: return 0;
-        case kKindKnob: return PopupKnob::kHorizontalStrip;
-        default: return PopupKnob::kHorizontalStrip | PopupKnob::kPopupRight;
+        case 5:
+            return 0;
+        case kKindKnob:
+            return PopupKnob::kHorizontalStrip;
+        default:
+            return PopupKnob::kHorizontalStrip | PopupKnob::kPopupRight;
     }
 }
 
@@ -139,7 +142,8 @@ CControl* VocoderEditor::buildControl(int32_t index) {
             int32_t pictures = entry.frameSize > 0 ? std::max(1, bitmap->getHeight() / entry.frameSize) : 1;
             return new CHorizontalSwitch(size, this, index, pictures, entry.frameSize, pictures, bitmap, CPoint(0, 0));
         }
-        default: return nullptr;
+        default:
+            return nullptr;
     }
 }
 
@@ -175,12 +179,15 @@ void VocoderEditor::parameterChanged(int32_t index, float, bool sawNonZero) {
         case 5:
         case kKindKnob:
         case kKindWaveKnob:
-        case kKindChannelSelector: control->setValue(plugin->getParameter(index)); break;
+        case kKindChannelSelector:
+            control->setValue(plugin->getParameter(index));
+            break;
         case kKindFileButton:
             // A press reports 1.0 and then 0.0; both may arrive before this idle.
             if (sawNonZero) startFileSelection(index);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

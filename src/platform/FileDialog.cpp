@@ -56,8 +56,12 @@ bool FileDialog::start(const std::string& title, const std::string& initialPath)
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display) return true;
         if (std::string zenity = findProgram("zenity"); !zenity.empty()) {
-            args = {zenity, "--file-selection", "--title=" + title, "--filename=" + initialPath,
-                    "--file-filter=WAV files | *.wav *.WAV", "--file-filter=All files | *"};
+            args = {zenity,
+                    "--file-selection",
+                    "--title=" + title,
+                    "--filename=" + initialPath,
+                    "--file-filter=WAV files | *.wav *.WAV",
+                    "--file-filter=All files | *"};
         } else if (std::string kdialog = findProgram("kdialog"); !kdialog.empty()) {
             args = {kdialog, "--title", title, "--getopenfilename", initialPath, "*.wav *.WAV|WAV files"};
         } else {

@@ -9,8 +9,9 @@
 // output and exit status 0, anything else for cancel).
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 
 namespace platform {
 

@@ -131,25 +131,40 @@ TEST_F(VocoderEditorTest, EveryEntryHasItsControlAtItsRectangleWithItsTag) {
         EXPECT_EQ(r.left, entry.x);
         EXPECT_EQ(r.top, entry.y);
         switch (entry.kind) {
-            case kKindSwitch: EXPECT_NE(dynamic_cast<ToggleButton*>(control(i)), nullptr); break;
-            case kKindVerticalSlider: EXPECT_NE(dynamic_cast<SteppedSlider*>(control(i)), nullptr); break;
-            case kKindKnob: EXPECT_EQ(dynamic_cast<PopupKnob*>(control(i))->getMode(), 1); break;
-            case kKindWaveKnob: EXPECT_EQ(dynamic_cast<PopupKnob*>(control(i))->getMode(), 3); break;
-            case kKindFileButton: EXPECT_NE(dynamic_cast<FileButton*>(control(i)), nullptr); break;
-            case kKindFileName: EXPECT_NE(dynamic_cast<CTextEdit*>(control(i)), nullptr); break;
-            case kKindChannelSelector: EXPECT_NE(dynamic_cast<CHorizontalSwitch*>(control(i)), nullptr); break;
-            default: ADD_FAILURE() << "kind " << entry.kind;
+            case kKindSwitch:
+                EXPECT_NE(dynamic_cast<ToggleButton*>(control(i)), nullptr);
+                break;
+            case kKindVerticalSlider:
+                EXPECT_NE(dynamic_cast<SteppedSlider*>(control(i)), nullptr);
+                break;
+            case kKindKnob:
+                EXPECT_EQ(dynamic_cast<PopupKnob*>(control(i))->getMode(), 1);
+                break;
+            case kKindWaveKnob:
+                EXPECT_EQ(dynamic_cast<PopupKnob*>(control(i))->getMode(), 3);
+                break;
+            case kKindFileButton:
+                EXPECT_NE(dynamic_cast<FileButton*>(control(i)), nullptr);
+                break;
+            case kKindFileName:
+                EXPECT_NE(dynamic_cast<CTextEdit*>(control(i)), nullptr);
+                break;
+            case kKindChannelSelector:
+                EXPECT_NE(dynamic_cast<CHorizontalSwitch*>(control(i)), nullptr);
+                break;
+            default:
+                ADD_FAILURE() << "kind " << entry.kind;
         }
     }
     // Sizes come from the pictures where the table's own size is not the control's.
     auto expectRect = [&](int32_t index, int l, int t, int r, int b) {
         EXPECT_EQ(rectOf(index), CRect(l, t, r, b)) << plugin->parameter(index).name;
     };
-    expectRect(0, 536, 440, 568, 472);       // Volume
-    expectRect(2, 56, 320, 72, 432);         // ModSrc
-    expectRect(4, 40, 104, 72, 136);         // Osc1Frm
+    expectRect(0, 536, 440, 568, 472);  // Volume
+    expectRect(2, 56, 320, 72, 432);    // ModSrc
+    expectRect(4, 40, 104, 72, 136);    // Osc1Frm
     expectRect(kLfoSync, 88, 240, 104, 256);
-    expectRect(38, 552, 200, 568, 264);      // Eq6
+    expectRect(38, 552, 200, 568, 264);  // Eq6
     expectRect(kModCh, 152, 416, 248, 432);
     expectRect(kSetFil1, 296, 392, 320, 408);  // 24 x 16: one picture of bitmap 236
     expectRect(kFile4, 80, 320, 288, 336);
@@ -322,8 +337,8 @@ TEST_F(VocoderEditorTest, OffscreenRenderShowsPanelAndControls) {
     CFrame* frame = openEditor();
     editor->idle();
     std::string path = editorrig::saveArtefact(frame, "vocoder-editor");
-    cairo_surface_t* panel = cairo_image_surface_create_from_png(
-        (fs::path(ZORVEK_BINARY_DIR) / "artwork" / "vocoder-227.png").c_str());
+    cairo_surface_t* panel =
+        cairo_image_surface_create_from_png((fs::path(ZORVEK_BINARY_DIR) / "artwork" / "vocoder-227.png").c_str());
     ASSERT_EQ(cairo_surface_status(panel), CAIRO_STATUS_SUCCESS);
     // Where no control sits the panel shows; where one sits its picture covers it.
     EXPECT_EQ(testimages::pixel(frame->getBackBuffer(), 100, 470), testimages::pixel(panel, 100, 470));

@@ -1,6 +1,4 @@
 // The file chooser as a child process: scripted choosers stand in for the desktop one.
-#include "platform/FileDialog.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +11,8 @@
 #include <fstream>
 #include <string>
 #include <thread>
+
+#include "platform/FileDialog.h"
 
 namespace fs = std::filesystem;
 using platform::FileDialog;
@@ -76,10 +76,10 @@ protected:
 
 TEST_F(FileDialogTest, StartReturnsAtOnceAndPollPicksUpTheChoiceLater) {
     fs::path flag = folder / "go";
-    ScopedEnv chooser("ZORVEK_FILE_CHOOSER",
-                      script("choose", "while [ ! -e '" + flag.string() + "' ]; do sleep 0.01; done\n"
-                                       "echo /music/loops/beat.wav")
-                          .c_str());
+    ScopedEnv chooser("ZORVEK_FILE_CHOOSER", script("choose", "while [ ! -e '" + flag.string() +
+                                                                  "' ]; do sleep 0.01; done\n"
+                                                                  "echo /music/loops/beat.wav")
+                                                 .c_str());
     FileDialog dialog;
     ASSERT_TRUE(dialog.start("Open", ""));
     // The user is still choosing: the caller goes on with its work.

@@ -2,6 +2,7 @@
 // small helpers those tests share: waiting for a condition, counting open descriptors.
 #pragma once
 
+#include <X11/Xlib.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -13,8 +14,6 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-
-#include <X11/Xlib.h>
 
 namespace xtest {
 

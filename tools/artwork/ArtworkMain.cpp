@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
               art::knobStrip(vocoder(224), art::KnobStyle::Unipolar) && art::vocoderPanel(vocoder(227)) &&
               art::knobStrip(vocoder(228), art::KnobStyle::Bipolar) && art::switchPicture(vocoder(229)) &&
               art::sliderHandle(vocoder(230), 16, 16) &&
-              art::waveStrip(vocoder(232), {WaveForm::Random, WaveForm::Sine, WaveForm::Triangle, WaveForm::Square,
-                                            WaveForm::Saw}) &&
+              art::waveStrip(vocoder(232),
+                             {WaveForm::Random, WaveForm::Sine, WaveForm::Triangle, WaveForm::Square, WaveForm::Saw}) &&
               art::waveStrip(vocoder(234), {WaveForm::Random, WaveForm::Sine, WaveForm::Triangle, WaveForm::Square,
                                             WaveForm::Ramp, WaveForm::Saw}) &&
               art::channelSelector(vocoder(235)) && art::fileButton(vocoder(236)) && art::fileField(vocoder(237)) &&

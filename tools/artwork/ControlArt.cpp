@@ -78,12 +78,18 @@ double randomLevel(double t) {
 
 double waveLevel(WaveForm form, double t) {
     switch (form) {
-        case WaveForm::Random: return randomLevel(t);
-        case WaveForm::Sine: return std::sin(2 * M_PI * t);
-        case WaveForm::Triangle: return t < 0.25 ? 4 * t : t < 0.75 ? 2 - 4 * t : 4 * t - 4;
-        case WaveForm::Square: return t < 0.5 ? 1.0 : -1.0;
-        case WaveForm::Ramp: return 2 * t - 1;
-        case WaveForm::Saw: return 1 - 2 * t;
+        case WaveForm::Random:
+            return randomLevel(t);
+        case WaveForm::Sine:
+            return std::sin(2 * M_PI * t);
+        case WaveForm::Triangle:
+            return t < 0.25 ? 4 * t : t < 0.75 ? 2 - 4 * t : 4 * t - 4;
+        case WaveForm::Square:
+            return t < 0.5 ? 1.0 : -1.0;
+        case WaveForm::Ramp:
+            return 2 * t - 1;
+        case WaveForm::Saw:
+            return 1 - 2 * t;
     }
     return 0.0;
 }

@@ -52,8 +52,7 @@ double textWidth(cairo_t* cr, const std::string& s, double size, bool bold) {
     return extents.x_advance;
 }
 
-void text(cairo_t* cr, const std::string& s, double x, double y, double size, const Colour& c, Align align,
-          bool bold) {
+void text(cairo_t* cr, const std::string& s, double x, double y, double size, const Colour& c, Align align, bool bold) {
     double width = textWidth(cr, s, size, bold);
     double left = align == Align::Left ? x : align == Align::Centre ? x - width / 2 : x - width;
     setColour(cr, c);

@@ -27,9 +27,9 @@ constexpr Colour caption = rgb(0xc9cdd3);
 constexpr Colour dimText = rgb(0x8a9099);
 constexpr Colour display = rgb(0x0f1215);
 constexpr Colour displayEdge = rgb(0x4a505a);
-constexpr Colour value = rgb(0xffb347);      // value arcs, lit switches, selected channel
-constexpr Colour valueDim = rgb(0x14161a);   // the unlit part of a value arc
-constexpr Colour trace = rgb(0x66e0c0);      // wave-form traces
+constexpr Colour value = rgb(0xffb347);     // value arcs, lit switches, selected channel
+constexpr Colour valueDim = rgb(0x14161a);  // the unlit part of a value arc
+constexpr Colour trace = rgb(0x66e0c0);     // wave-form traces
 // Group accents: titles and the thin line under them.
 constexpr Colour oscillators = rgb(0xff9a4d);
 constexpr Colour filter = rgb(0xffd05a);
