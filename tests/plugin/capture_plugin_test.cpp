@@ -65,7 +65,7 @@ TEST(CapturePlugin, RecordNamesAndProgram) {
     EXPECT_EQ(e->numOutputs, 2);
     EXPECT_EQ(e->numParams, 2);
     EXPECT_EQ(e->numPrograms, 1);
-    EXPECT_EQ(e->flags, effFlagsCanMono | effFlagsCanReplacing);
+    EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanMono | effFlagsCanReplacing);
     EXPECT_EQ(plugin.dispatch(effGetPlugCategory), kPlugCategUnknown);
     EXPECT_EQ(dispatchText(plugin, effGetEffectName), "ZorvekCapture");
     EXPECT_EQ(dispatchText(plugin, effGetProductString), "ZorvekCapture");
