@@ -1,0 +1,92 @@
+// The event path of the instrument: arbitrary event lists handed to effProcessEvents
+// between processed blocks. Events may carry any status and data bytes, negative or
+// huge deltas, other event types, and lists longer than the queue. The output must
+// stay finite and bounded.
+//
+// Input layout: byte 0 picks the sample rate (low nibble) and the block size (high
+// nibble); then records of five bytes: delta (16-bit little-endian, signed), status,
+// data 1, data 2. Status 0xF5 ends the current list: it is handed over and one block is
+// processed. Status 0xF4 makes the record a non-MIDI event of the same bytes.
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "FuzzHost.h"
+#include "framework/VocoderPlugin.h"
+
+namespace {
+
+constexpr float kRates[] = {8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f};
+constexpr int32_t kBlockSizes[] = {1, 31, 64, 512, 1000, 4096};
+constexpr size_t kRecordSize = 5;
+constexpr uint8_t kEndOfList = 0xF5;
+constexpr uint8_t kOtherType = 0xF4;
+// More than the plug-in's queue holds, so the surplus path runs too.
+constexpr size_t kMaxEventsPerList = 1024;
+
+// A VstEvents header followed by its pointer array, as hosts lay it out.
+class EventList {
+public:
+    EventList() : storage(sizeof(VstEvents) + kMaxEventsPerList * sizeof(VstEvent*)) {}
+
+    bool full() const { return events.size() == kMaxEventsPerList; }
+    void add(const VstMidiEvent& event) { events.push_back(event); }
+    void clear() { events.clear(); }
+
+    VstEvents* build() {
+        auto* list = reinterpret_cast<VstEvents*>(storage.data());
+        list->numEvents = static_cast<int32_t>(events.size());
+        list->reserved = 0;
+        VstEvent** slots = list->events;
+        for (size_t i = 0; i < events.size(); ++i) slots[i] = reinterpret_cast<VstEvent*>(&events[i]);
+        return list;
+    }
+
+private:
+    std::vector<unsigned char> storage;
+    std::vector<VstMidiEvent> events;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::silenceMessages();
+    if (size < 1) return 0;
+    auto plugin = std::make_unique<VocoderPlugin>(fuzz::quietHost);
+    plugin->setSampleRate(kRates[(data[0] & 0x0F) % std::size(kRates)]);
+    const int32_t frames = kBlockSizes[(data[0] >> 4) % std::size(kBlockSizes)];
+    plugin->resume();
+
+    std::vector<float> left(static_cast<size_t>(frames)), right(static_cast<size_t>(frames));
+    float* outputs[2] = {left.data(), right.data()};
+    EventList list;
+    auto handOver = [&] {
+        plugin->processEvents(list.build());
+        list.clear();
+        plugin->processReplacing(nullptr, outputs, frames);
+        fuzz::checkOutput(left.data(), frames, "left");
+        fuzz::checkOutput(right.data(), frames, "right");
+    };
+
+    int blocks = 0;
+    for (size_t at = 1; at + kRecordSize <= size && blocks < 64; at += kRecordSize) {
+        const uint8_t* r = data + at;
+        if (r[2] == kEndOfList || list.full()) {
+            handOver();
+            ++blocks;
+            if (r[2] == kEndOfList) continue;
+        }
+        VstMidiEvent event{};
+        event.type = r[2] == kOtherType ? kVstSysExType : kVstMidiType;
+        event.byteSize = sizeof event;
+        event.deltaFrames = static_cast<int16_t>(r[0] | r[1] << 8);
+        std::memcpy(event.midiData, r + 2, 3);
+        list.add(event);
+    }
+    handOver();
+    // The tail of the last notes, so releases and effect tails run too.
+    for (int i = 0; i < 4; ++i) handOver();
+    return 0;
+}
