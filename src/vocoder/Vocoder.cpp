@@ -1,0 +1,197 @@
+#include "vocoder/Vocoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+using vocoder::softClip;
+
+namespace {
+
+// The modulator buffer lengths BufSize offers, as fractions of one beat.
+constexpr float kNoteFractions[10] = {1.0f / 32.0f, 1.0f / 24.0f, 1.0f / 16.0f, 1.0f / 12.0f, 1.0f / 8.0f,
+                                      1.0f / 6.0f,  1.0f / 4.0f,  1.0f / 3.0f,  1.0f / 2.0f,  1.0f};
+
+// The buffer length, freeze switch and modulator source of the last band design in the
+// whole process, shared by every instance: a design that finds them changed restarts
+// its modulator buffer. Packed into one word (21 + 1 + 3 bits) so that reading and
+// replacing the three is a single atomic step; the initial value matches no settings,
+// so the first design always restarts.
+std::atomic<uint32_t> restartRecord{0xFFFFFFFFu};
+
+float level(const ParamValue* p) {
+    const float v = readParam(p);
+    return v > 0.0f ? std::min(v, 1.0f) : 0.0f;  // NaN reads as 0
+}
+
+// A stepped parameter as trunc(v x (steps - 1) + 0.5).
+int32_t step(const ParamValue* p, int32_t steps) {
+    return static_cast<int32_t>(level(p) * static_cast<float>(steps - 1) + 0.5f);
+}
+
+}  // namespace
+
+Vocoder::Vocoder(ModuleRack& rack, ModuleContext& moduleContext)
+    : DspModule(rack, moduleContext), modulatorBuffer(std::make_unique<float[]>(kModulatorBufferSize)) {
+    sampleRate.store(moduleContext.sampleRate.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    onParameter(0, 0.0f);
+}
+
+Vocoder::~Vocoder() = default;
+
+void Vocoder::setSampleRate(int32_t rate) {
+    DspModule::setSampleRate(rate);
+    files.reload(rate);
+    // The bands and the bin curve depend on the rate: design them anew for it.
+    designStale.store(true, std::memory_order_release);
+}
+
+void Vocoder::onParameter(int32_t, float) { designStale.store(true, std::memory_order_release); }
+
+void Vocoder::setFile(int slot, const char* path) { files.setFile(slot, path, rate()); }
+
+int32_t Vocoder::computeBufferLength() const {
+    const float beat = static_cast<float>(context.tempoLength.load(std::memory_order_relaxed));
+    const float length = std::trunc(beat * kNoteFractions[step(bufSize, 10)]);
+    // Held within the modulator buffer, and at least one sample long.
+    if (!(length >= 1.0f)) return 1;
+    if (length >= static_cast<float>(kModulatorBufferSize)) return kModulatorBufferSize;
+    return static_cast<int32_t>(length);
+}
+
+void Vocoder::redesign() {
+    Settings& s = settings;
+    s.modulatorChannel = step(modCh, 4);
+    s.carrierChannel = step(carCh, 4);
+    s.carrierCapture = step(carCap, 2) != 0;
+    s.bufferLength = computeBufferLength();
+    s.freeze = step(freezeSwitch, 2) != 0;
+    s.modulatorSource = step(modSrc, 5);
+    s.bandShift = 8 - step(shiftA, 17);
+    s.binShift = 8 - step(shiftD, 17);
+    s.mangleWidth = step(mangle, 65);
+    s.mono = step(carSt, 2) == 0;
+
+    if (readParam(anaDigi) == 0.0f) {
+        s.bandCount = 0;
+        bank.clear();
+    } else {
+        s.bandCount = step(bands, 21) + 1;
+    }
+    for (int i = 0; i < vocoder::kEqCount; ++i) eqLevels[i] = level(eq[i]);
+    if (s.bandCount > 0) bank.apply(vocoder::designBands(s.bandCount, eqLevels, rate()));
+
+    const uint32_t key = static_cast<uint32_t>(s.bufferLength) | (static_cast<uint32_t>(s.freeze) << 21) |
+                         (static_cast<uint32_t>(s.modulatorSource) << 22);
+    if (restartRecord.exchange(key, std::memory_order_acq_rel) != key) readPosition = writePosition = playPosition = 0;
+
+    vocoder::buildBinGain(eqLevels, rate(), spectral.binGain());
+}
+
+void Vocoder::scanGates() {
+    bool held = false;
+    for (float velocity : gate->v) held = held || velocity != 0.0f;
+    if (!held) {
+        freeze = FreezeState::Idle;
+    } else if (freeze == FreezeState::Idle) {
+        // A new key press restarts the modulator buffer and the file from its start.
+        freeze = FreezeState::Filling;
+        readPosition = writePosition = playPosition = 0;
+    }
+}
+
+void Vocoder::writeModulator(float sample) {
+    modulatorBuffer[writePosition] = sample;
+    if (++writePosition >= settings.bufferLength) writePosition = 0;
+}
+
+void Vocoder::refill() {
+    constexpr int kBlock = CaptureMemory::kModulatorFrames;
+    if (settings.modulatorSource == 0) {
+        float block[kBlock];
+        capture.readModulatorBlock(settings.modulatorChannel, block);
+        for (float sample : block) writeModulator(sample);
+    } else if (freeze == FreezeState::Idle) {
+        // With no key held a file source is silent.
+        for (int i = 0; i < kBlock; ++i) writeModulator(0.0f);
+    } else {
+        const VocoderFileSlots::Record& file = files.record(settings.modulatorSource - 1);
+        for (int i = 0; i < kBlock; ++i) {
+            if (playPosition >= file.count) playPosition = 0;
+            writeModulator(file.samples[playPosition++]);
+        }
+    }
+}
+
+float Vocoder::nextModulatorSample() {
+    const bool looping = settings.freeze && freeze == FreezeState::Full;
+    if (readPosition == writePosition && !looping) refill();
+    return modulatorBuffer[readPosition];
+}
+
+template <bool Stereo>
+void Vocoder::render(int32_t frames) {
+    const Settings& s = settings;
+    const float a = readParam(followA) * 0.5f;
+    const VocoderSpectral::Settings spectralSettings{s.binShift, s.mangleWidth, readParam(followD) * 0.5f, Stereo};
+    const float x = readParam(anaDigi);
+    const float dry = 1.0f - x;
+    const float vocoded = readParam(mixVoc);
+    const float direct = readParam(mixMod);
+    const float carried = readParam(mixCar);
+    const float* input = carrier->data;
+    float* o = out.data;
+
+    for (int32_t n = 0; n < frames; ++n) {
+        float cl = 0.0f;
+        float cr = 0.0f;
+        if (s.carrierCapture)
+            capture.peekFrame(s.carrierChannel, cl, cr);
+        else {
+            cl = input[2 * n];
+            cr = input[2 * n + 1];
+        }
+        const float m = nextModulatorSample();
+
+        float sumLeft = 0.0f;
+        float sumRight = 0.0f;
+        if (s.bandCount > 0) {
+            if constexpr (Stereo)
+                bank.runStereo(m, cl, cr, s.bandCount, s.bandShift, a, sumLeft, sumRight);
+            else
+                bank.runMono(m, cl, s.bandCount, s.bandShift, a, sumLeft);
+        }
+
+        spectral.feed(m, cl, cr, Stereo);
+
+        const float left = softClip((dry * spectral.ringLeft() + x * sumLeft) * vocoded + direct * m + carried * cl);
+        o[2 * n] = left;
+        if constexpr (Stereo)
+            o[2 * n + 1] = softClip((dry * spectral.ringRight() + x * sumRight) * vocoded + carried * cr + direct * m);
+        else
+            o[2 * n + 1] = left;
+
+        if (s.carrierCapture) capture.advance(s.carrierChannel);
+
+        if (++readPosition >= s.bufferLength) {
+            readPosition = 0;
+            if (freeze != FreezeState::Idle) freeze = FreezeState::Full;
+        }
+        spectral.advance(spectralSettings);
+    }
+}
+
+void Vocoder::process(int32_t frames, int32_t tick) {
+    frames = std::clamp(frames, 0, kMaxFrames);
+    if (designStale.exchange(false, std::memory_order_acquire)) redesign();
+    if (tick) {
+        // The tempo may have changed.
+        settings.bufferLength = computeBufferLength();
+        scanGates();
+    }
+    files.beginRead();
+    if (settings.mono)
+        render<false>(frames);
+    else
+        render<true>(frames);
+    files.endRead();
+}

@@ -1,0 +1,65 @@
+// The spectral path of the vocoder: carrier and modulator are cut into 512-sample frames
+// with 50 % overlap; per frame the modulator's magnitude spectrum (optionally scrambled
+// by the mangle width) drives one follower per bin, and the followers, shifted by the
+// bin shift and weighted by the Eq curve, scale the carrier spectrum. The inverse
+// transforms are crossfaded into two output rings that the output mix reads one sample
+// per frame, 512 samples after the input.
+#pragma once
+
+#include <cstdint>
+
+#include "vocoder/RealFft.h"
+
+class VocoderSpectral {
+public:
+    static constexpr int kFrame = 512;
+    static constexpr int kHop = 256;
+    static constexpr int kRing = 1024;
+
+    struct Settings {
+        int32_t binShift = 0;     // carrier bin k follows modulator bin k + binShift
+        int32_t mangleWidth = 0;  // 0 or 1: no mangle
+        float speed = 0.0f;       // FollowD x 0.5: share of the way to the target per frame
+        bool stereo = false;
+    };
+
+    VocoderSpectral();
+
+    // Scatters one sample frame into the current frames (and the next ones once the
+    // current frames are half full). The right carrier is taken only in stereo.
+    void feed(float modulator, float left, float right, bool stereo);
+    // The output rings at the read position.
+    float ringLeft() const { return outLeft[readPosition]; }
+    float ringRight() const { return outRight[readPosition]; }
+    // Moves to the next sample frame; a full frame is transformed and crossfaded into
+    // the rings.
+    void advance(const Settings& settings);
+
+    // The spectral gain curve, 512 entries mirrored around bin 256 (rewritten by the
+    // band design).
+    float* binGain() { return gains; }
+    const float* binGain() const { return gains; }
+    float binEnvelope(int k) const { return envelope[k]; }
+
+private:
+    void processFrame(const Settings& settings);
+    void mangle(int32_t width);
+    // Scales a carrier frame's bins by shaped[k] and transforms it back.
+    void shapeCarrier(float* frame);
+
+    RealFft fft;
+    // Current and next frames of carrier left, carrier right and modulator.
+    alignas(16) float frames[6][kFrame] = {};
+    float* carrierLeft[2];
+    float* carrierRight[2];
+    float* modulator[2];
+    alignas(16) float outLeft[kRing] = {};
+    alignas(16) float outRight[kRing] = {};
+    alignas(16) float envelope[kFrame] = {};
+    alignas(16) float gains[kFrame];
+    alignas(16) float shaped[kFrame / 2];
+    alignas(16) float window[kFrame];
+    int32_t fillPosition = 0;
+    int32_t readPosition = 0;
+    int32_t writePosition = kFrame;
+};

@@ -1,0 +1,53 @@
+// The command line of zorvek-render.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace render {
+
+struct ParameterSetting {
+    std::string name;  // a parameter name, or an index when no name matches
+    float value;       // 0..1
+};
+
+struct Options {
+    std::string pluginPath;
+    std::string midiPath;
+    bool demo = false;
+    std::string outputPath;
+    std::string inputPath;
+
+    double sampleRate = 44100.0;
+    bool sampleRateGiven = false;
+    int32_t blockSize = 512;
+    std::optional<double> tempo;
+    double tailSeconds = 2.0;
+    int bits = 32;
+
+    std::vector<ParameterSetting> parameters;
+    std::optional<int32_t> program;
+    std::string bankChunkPath;
+    std::string programChunkPath;
+
+    bool listParameters = false;
+    bool listPrograms = false;
+    bool bench = false;
+    double benchSeconds = 30.0;
+    bool progress = false;
+    bool help = false;
+};
+
+struct ParsedOptions {
+    bool ok = false;
+    Options options;
+    std::string error;  // one line
+};
+
+// args excludes the program name.
+ParsedOptions parseOptions(const std::vector<std::string>& args);
+const char* usageText();
+
+}  // namespace render
