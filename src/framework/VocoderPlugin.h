@@ -1,10 +1,33 @@
 // The Zorvek2 plug-in object: the framework plus the instrument's modules, wired once.
 #pragma once
 
+#include <memory>
+
 #include "framework/PluginBase.h"
+
+class Oscillator;
+class Lfo;
+class OscillatorMixer;
+class LadderFilter;
+class Amplifier;
+class Envelope;
+class VoiceSummer;
 
 class VocoderPlugin : public PluginBase {
 public:
     explicit VocoderPlugin(audioMasterCallback host);
     ~VocoderPlugin() override;
+
+private:
+    void createSynthesizer();
+
+    // A module whose allocation failed stays null and is not in the rack.
+    std::unique_ptr<Oscillator> oscillator1;
+    std::unique_ptr<Oscillator> oscillator2;
+    std::unique_ptr<Lfo> lfo;
+    std::unique_ptr<OscillatorMixer> mixer;
+    std::unique_ptr<LadderFilter> filter;
+    std::unique_ptr<Amplifier> amplifier;
+    std::unique_ptr<Envelope> envelope;
+    std::unique_ptr<VoiceSummer> summer;
 };

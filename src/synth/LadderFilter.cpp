@@ -1,0 +1,116 @@
+#include "synth/LadderFilter.h"
+
+#include <xmmintrin.h>
+
+#include "dsp/ExpTables.h"
+#include "dsp/ModuleContext.h"
+
+namespace {
+const ParamValue kOpen{1.0f};
+}
+
+LadderFilter::LadderFilter(ModuleRack& rack, ModuleContext& moduleContext)
+    : DspModule(rack, moduleContext), cutoffParam(&kOpen) {}
+
+LadderFilter::Coefficients LadderFilter::coefficients(float w, float reso) {
+    // Above about 0.42 of the rate the cutoff nears Nyquist and the section pole k
+    // passes 1 (unstable between 0.5 and 0.625); such a cutoff is held at 0.42 and runs
+    // without feedback.
+    bool limited = w > kMaxCutoff;
+    if (limited) w = kMaxCutoff;
+    Coefficients c{};
+    c.W = 2.0 * static_cast<double>(w);
+    c.k = 3.6 * c.W - 1.6 * (c.W * c.W) - 1.0;
+    c.p = (c.k + 1.0) * 0.5;
+    c.K = static_cast<float>((1.0 - c.p) * 1.386249);
+    // fastExpE(K) is about 4 at low cutoffs and 1.845 at 8192 Hz / 44100 Hz: Reso 1
+    // self-oscillates over the whole range.
+    c.feedback = limited || c.K < 0.0f ? 0.0f : fastExpE(c.K) * reso;
+    return c;
+}
+
+void LadderFilter::onParameter(int32_t, float) {
+    // A tenth of an octave to ten octaves per unit of LFO.
+    float amount = readParam(lfoAmountParam);
+    lfoDepth.store(amount == 0.0f ? 0.0f : fastExp10(2.0f * amount) * 0.01f, std::memory_order_relaxed);
+}
+
+// Control rate, active voices only: inactive voices keep their coefficients.
+void LadderFilter::updateVoices() {
+    const int32_t* active = context.voiceActive;
+    const float shift = readParam(cutoffParam) - 0.5f;  // up to five octaves either way
+    const float reso = readParam(resoParam);
+    const float depth = lfoDepth.load(std::memory_order_relaxed);
+    const auto sampleRate = static_cast<float>(rate());
+    for (int v = kVoices - 1; v >= 0; --v) {
+        if (!active[v]) continue;
+        float x = shift + pitch->v[v] + lfo->v[v] * depth;
+        if (x >= 1.0f)
+            x = 1.0f;
+        else if (x <= 0.0f)
+            x = 0.0f;
+        Coefficients c = coefficients(fastExp2(10.0f * x + 3.0f) / sampleRate, reso);
+        state.b0[v] = state.b1[v] = static_cast<float>(c.p);
+        state.a1[v] = static_cast<float>(c.k);
+        state.feedback[v] = c.feedback;
+    }
+}
+
+namespace {
+
+// One group of four voices: coefficients and state held in registers over a sub-block.
+struct Group {
+    __m128 b0, b1, a1, feedback;
+    __m128 s1, s2, s3, y, prev;
+
+    // One frame; answers the clamped output.
+    inline __m128 step(__m128 input) {
+        const __m128 limit = _mm_set1_ps(1.5f);
+        const __m128 bend = _mm_set1_ps(0.14815f);  // about 4/27: maps +-1.5 to +-1
+        __m128 u = _mm_sub_ps(input, _mm_mul_ps(feedback, y));
+        // Each section: y[n] = p (x[n] + x[n-1]) - k y[n-1].
+        __m128 n1 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, u), _mm_mul_ps(b1, prev)), _mm_mul_ps(a1, s1));
+        prev = u;
+        __m128 n2 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n1), _mm_mul_ps(b1, s1)), _mm_mul_ps(a1, s2));
+        __m128 n3 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n2), _mm_mul_ps(b1, s2)), _mm_mul_ps(a1, s3));
+        __m128 s4 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n3), _mm_mul_ps(b1, s3)), _mm_mul_ps(a1, y));
+        s1 = n1;
+        s2 = n2;
+        s3 = n3;
+        // min/max answer the constant for a NaN s4: the feedback source stays finite.
+        __m128 z = _mm_max_ps(_mm_min_ps(s4, limit), _mm_set1_ps(-1.5f));
+        y = _mm_sub_ps(z, _mm_mul_ps(bend, _mm_mul_ps(_mm_mul_ps(z, z), z)));
+        return _mm_max_ps(_mm_min_ps(y, _mm_set1_ps(1.0f)), _mm_set1_ps(-1.0f));
+    }
+};
+
+}  // namespace
+
+void LadderFilter::process(int32_t frames, int32_t tick) {
+    if (frames <= 0) return;
+    if (frames > kMaxFrames) frames = kMaxFrames;
+    if (tick) updateVoices();
+    auto load = [this](int g) {
+        return Group{_mm_load_ps(state.b0 + g),       _mm_load_ps(state.b1 + g), _mm_load_ps(state.a1 + g),
+                     _mm_load_ps(state.feedback + g), _mm_load_ps(state.s1 + g), _mm_load_ps(state.s2 + g),
+                     _mm_load_ps(state.s3 + g),       _mm_load_ps(state.y + g),  _mm_load_ps(state.prev + g)};
+    };
+    auto store = [this](const Group& group, int g) {
+        _mm_store_ps(state.s1 + g, group.s1);
+        _mm_store_ps(state.s2 + g, group.s2);
+        _mm_store_ps(state.s3 + g, group.s3);
+        _mm_store_ps(state.y + g, group.y);
+        _mm_store_ps(state.prev + g, group.prev);
+    };
+    // Both groups in one loop: each frame is a long dependent chain, and the two
+    // independent chains overlap in the pipeline.
+    Group low = load(0), high = load(4);
+    const float* in = signal->data;
+    float* o = out.data;
+    for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
+        _mm_store_ps(o, low.step(_mm_load_ps(in)));
+        _mm_store_ps(o + 4, high.step(_mm_load_ps(in + 4)));
+    }
+    store(low, 0);
+    store(high, 4);
+}

@@ -1,0 +1,62 @@
+// One of the two carrier oscillators: five forms (random, sine, triangle, square, saw)
+// for all eight voices at once, computed from a phase accumulator, with tune, detune,
+// pulse width and LFO frequency and pulse-width modulation.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "dsp/Buffers.h"
+#include "dsp/DspModule.h"
+#include "dsp/ParamValue.h"
+#include "synth/ShapeConstants.h"
+
+class Oscillator final : public DspModule {
+public:
+    enum Form { kRandom = 0, kSine, kTriangle, kSquare, kSaw };
+
+    Oscillator(ModuleRack& rack, ModuleContext& context);
+
+    void onParameter(int32_t index, float value) override;
+    void process(int32_t frames, int32_t tick) override;
+
+    const VoiceBuffer& output() const { return out; }
+    int32_t currentForm() const { return form.load(std::memory_order_relaxed); }
+    // Cycles per sample and pulse width of a voice, as set at the last control tick.
+    float increment(int voice) const { return state.increment[voice]; }
+    float pulseWidth(int voice) const { return state.pulseWidth[voice]; }
+
+    // Bound once by the plug-in assembly; unbound inputs read the shared zeros.
+    const VoiceVector* pitch = &zeros::voiceVector;
+    const VoiceVector* fmSource = &zeros::voiceVector;
+    const VoiceVector* pwmSource = &zeros::voiceVector;
+    const ParamValue* formParam = &zeros::param;
+    const ParamValue* tuneParam = &zeros::param;
+    const ParamValue* detuneParam;  // centre (no detune) until bound
+    const ParamValue* pulseWidthParam = &zeros::param;
+    const ParamValue* fmAmountParam = &zeros::param;
+    const ParamValue* pwmAmountParam = &zeros::param;
+
+private:
+    void updateVoices();
+    void renderRandom(int32_t frames);
+    void renderPeriodic(int32_t frames, const ShapeConstants& shape);
+
+    // Derived in onParameter (any thread), read by process.
+    std::atomic<int32_t> form{kRandom};
+    std::atomic<float> fmDepth{0.0f};       // pitch-value units per unit of LFO
+    std::atomic<float> detuneOffset{0.0f};  // pitch-value units
+
+    // Per-voice state, one lane per voice; audio thread only.
+    struct alignas(16) VoiceState {
+        float increment[kVoices] = {};   // cycles per sample
+        float reciprocal[kVoices] = {};  // 1 / increment
+        float pulseWidth[kVoices] = {};
+        float openWidth[kVoices] = {};  // 1 - pulse width
+        float openScale[kVoices] = {};  // 1 / (1 - pulse width)
+        float held[kVoices] = {0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f};
+        float phase[kVoices] = {};  // cycles, [0, 1)
+    } state;
+
+    VoiceBuffer out;
+};

@@ -1,0 +1,24 @@
+// Crossfades the two oscillators voice by voice under OscMix.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/Buffers.h"
+#include "dsp/DspModule.h"
+#include "dsp/ParamValue.h"
+
+class OscillatorMixer final : public DspModule {
+public:
+    OscillatorMixer(ModuleRack& rack, ModuleContext& context);
+
+    void process(int32_t frames, int32_t tick) override;
+
+    const VoiceBuffer& output() const { return out; }
+
+    const VoiceBuffer* inputB = &zeros::voiceBuffer;
+    const VoiceBuffer* inputA = &zeros::voiceBuffer;
+    const ParamValue* mixParam = &zeros::param;
+
+private:
+    VoiceBuffer out;
+};
