@@ -6,9 +6,13 @@
 // Input layout: byte 0 picks the sample rate (low nibble) and the block size (high
 // nibble); then records of five bytes: delta (16-bit little-endian, signed), status,
 // data 1, data 2. Status 0xF5 ends the current list: it is handed over and one block is
-// processed. Status 0xF4 makes the record a non-MIDI event of the same bytes.
+// processed. Status 0xF4 makes the record a non-MIDI event of the same bytes. Between
+// blocks the host may also change things: status 0xF6 sets parameter data 1 to data 2
+// / 127 (data 2 of 128 and above picks NaN, infinities and other values out of range),
+// 0xF3 selects program data 1, 0xF2 changes the sample rate.
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
@@ -23,6 +27,12 @@ constexpr int32_t kBlockSizes[] = {1, 31, 64, 512, 1000, 4096};
 constexpr size_t kRecordSize = 5;
 constexpr uint8_t kEndOfList = 0xF5;
 constexpr uint8_t kOtherType = 0xF4;
+constexpr uint8_t kSetParameter = 0xF6;
+constexpr uint8_t kSetProgram = 0xF3;
+constexpr uint8_t kSetRate = 0xF2;
+constexpr float kOddValues[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                                -std::numeric_limits<float>::infinity(), -1.0f, 2.0f,
+                                std::numeric_limits<float>::denorm_min(), -0.0f, 1e30f};
 // More than the plug-in's queue holds, so the surplus path runs too.
 constexpr size_t kMaxEventsPerList = 1024;
 
@@ -73,6 +83,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int blocks = 0;
     for (size_t at = 1; at + kRecordSize <= size && blocks < 64; at += kRecordSize) {
         const uint8_t* r = data + at;
+        if (r[2] == kSetParameter) {
+            float value = r[4] < 128 ? static_cast<float>(r[4]) / 127.0f : kOddValues[r[4] % std::size(kOddValues)];
+            plugin->setParameter(r[3] % kNumEntries, value);
+            continue;
+        }
+        if (r[2] == kSetProgram) {
+            plugin->setProgram(r[3] % PluginBase::kNumPrograms);
+            continue;
+        }
+        if (r[2] == kSetRate) {
+            plugin->setSampleRate(kRates[r[3] % std::size(kRates)]);
+            continue;
+        }
         if (r[2] == kEndOfList || list.full()) {
             handOver();
             ++blocks;
