@@ -9,6 +9,8 @@
 #include "synth/Oscillator.h"
 #include "synth/OscillatorMixer.h"
 #include "synth/VoiceSummer.h"
+#include "vocoder/Vocoder.h"
+#include "effects/EffectsChain.h"
 
 namespace {
 
@@ -28,14 +30,16 @@ const Output* outputOf(const std::unique_ptr<Module>& module, const Output& sile
 VocoderPlugin::VocoderPlugin(audioMasterCallback host)
     : PluginBase(host, kNumAutomatable, kVocoderParams, "Zorvek2", "Zorvek2", "Drennak") {
     setUniqueID(0x31323234);  // '1224'
-    createSynthesizer();
+    createModules();
+    bindSynthesizer();
+    bindVocoderAndEffects();
     setProgram(0);
     setSampleRate(44100.0f);
 }
 
 // Creation order is processing order; the LFO runs last, so every module reads the
 // LFO value of the previous sub-block.
-void VocoderPlugin::createSynthesizer() {
+void VocoderPlugin::createModules() {
     oscillator1 = create<Oscillator>(*this);
     oscillator2 = create<Oscillator>(*this);
     mixer = create<OscillatorMixer>(*this);
@@ -43,8 +47,12 @@ void VocoderPlugin::createSynthesizer() {
     amplifier = create<Amplifier>(*this);
     filter = create<LadderFilter>(*this);
     summer = create<VoiceSummer>(*this);
+    vocoder = create<Vocoder>(*this);
+    effects = create<EffectsChain>(*this);
     lfo = create<Lfo>(*this);
+}
 
+void VocoderPlugin::bindSynthesizer() {
     Keyboard& keys = keyboard();
     const VoiceVector* lfoOut = outputOf(lfo, zeros::voiceVector);
     struct OscillatorNames {
@@ -91,9 +99,6 @@ void VocoderPlugin::createSynthesizer() {
         filter->lfoAmountParam = bindParameter("LfoFiltMod");
     }
     if (summer) summer->signal = outputOf(filter, zeros::voiceBuffer);
-    // The master output reads the synthesizer directly until the vocoder and the
-    // effects chain sit between them.
-    rack().setFinalOutput(outputOf(summer, zeros::stereoBuffer));
     if (lfo) {
         lfo->rateParam = bindParameter("LfoFreq");
         lfo->formParam = bindParameter("LfoForm");
@@ -105,6 +110,54 @@ void VocoderPlugin::createSynthesizer() {
     keys.envelopeLevel = outputOf(envelope, zeros::voiceVector);
 }
 
+void VocoderPlugin::bindVocoderAndEffects() {
+    if (vocoder) {
+        vocoder->gate = &keyboard().gateVelocities;
+        vocoder->carrier = outputOf(summer, zeros::stereoBuffer);
+        vocoder->modSrc = bindParameter("ModSrc");
+        vocoder->modCh = bindParameter("ModCh");
+        vocoder->carCh = bindParameter("CarCh");
+        vocoder->freezeSwitch = bindParameter("Freeze");
+        vocoder->carCap = bindParameter("CarCap");
+        vocoder->bufSize = bindParameter("BufSize");
+        vocoder->carSt = bindParameter("CarSt");
+        vocoder->followD = bindParameter("FollowD");
+        vocoder->followA = bindParameter("FollowA");
+        vocoder->shiftD = bindParameter("ShiftD");
+        vocoder->shiftA = bindParameter("ShiftA");
+        vocoder->bands = bindParameter("Bands");
+        vocoder->mangle = bindParameter("Mangle");
+        static const char* const eqNames[] = {"Eq1", "Eq2", "Eq3", "Eq4", "Eq5", "Eq6"};
+        for (int i = 0; i < 6; ++i) vocoder->eq[i] = bindParameter(eqNames[i]);
+        vocoder->mixVoc = bindParameter("MixVoc");
+        vocoder->mixMod = bindParameter("MixMod");
+        vocoder->mixCar = bindParameter("MixCar");
+        vocoder->anaDigi = bindParameter("AnaDigi");
+    }
+    if (effects) {
+        effects->input = outputOf(vocoder, zeros::stereoBuffer);
+        effects->chorusRate = bindParameter("ChrsRat");
+        effects->chorusLevel = bindParameter("ChrsLv");
+        effects->delayTime = bindParameter("DlyTime");
+        effects->delayFeedback = bindParameter("DlyFbk");
+        effects->delayLevel = bindParameter("DlyLv");
+        effects->carrierStereo = bindParameter("CarSt");
+        effects->reverbTime = bindParameter("RevTime");
+        effects->reverbLevel = bindParameter("RevLevel");
+        effects->reverbStereo = bindParameter("RevStereo");
+    }
+    rack().setFinalOutput(outputOf(effects, zeros::stereoBuffer));
+}
+
+void VocoderPlugin::fileSelected(int32_t entryIndex, const char* path) {
+    int32_t first = findParameterIndex("File1");
+    int32_t slot = entryIndex - first;
+    if (!vocoder || !path || first < 0 || slot < 0 || slot >= kNumFileSlots) return;
+    char text[260];
+    copyString(text, path, sizeof text);  // the control's text holds at most 259 characters
+    vocoder->setFile(slot, text);
+}
+
 VocoderPlugin::~VocoderPlugin() {
     oscillator1.reset();
     oscillator2.reset();
@@ -113,5 +166,7 @@ VocoderPlugin::~VocoderPlugin() {
     filter.reset();
     envelope.reset();
     summer.reset();
+    vocoder.reset();
+    effects.reset();
     lfo.reset();
 }

@@ -12,14 +12,21 @@ class LadderFilter;
 class Amplifier;
 class Envelope;
 class VoiceSummer;
+class Vocoder;
+class EffectsChain;
 
 class VocoderPlugin : public PluginBase {
 public:
     explicit VocoderPlugin(audioMasterCallback host);
     ~VocoderPlugin() override;
 
+    // Editor: the user chose a WAV file for File1..File4 (entry index 60..63).
+    void fileSelected(int32_t entryIndex, const char* path);
+
 private:
-    void createSynthesizer();
+    void createModules();
+    void bindSynthesizer();
+    void bindVocoderAndEffects();
 
     // A module whose allocation failed stays null and is not in the rack.
     std::unique_ptr<Oscillator> oscillator1;
@@ -30,4 +37,6 @@ private:
     std::unique_ptr<Amplifier> amplifier;
     std::unique_ptr<Envelope> envelope;
     std::unique_ptr<VoiceSummer> summer;
+    std::unique_ptr<Vocoder> vocoder;
+    std::unique_ptr<EffectsChain> effects;
 };

@@ -35,6 +35,12 @@ protected:
         set("Mono", 0.0f);
         set("Glide", 0.0f);
         for (const char* depth : {"LfoFM", "LfoPWM", "LfoAM", "LfoFiltMod"}) set(depth, 0.0f);
+        // The carrier straight through the vocoder's mix and the effects.
+        set("MixCar", 1.0f);
+        set("MixVoc", 0.0f);
+        set("MixMod", 0.0f);
+        set("CarCap", 0.0f);
+        for (const char* level : {"DlyLv", "ChrsLv", "RevLevel"}) set(level, 0.0f);
     }
 
     void set(const std::string& name, float value) {
@@ -141,7 +147,8 @@ TEST_F(SynthPlugin, EightVoicesSoundTogetherAndANinthIsDropped) {
     plugin.sendMidi(0x90, 76, 100);
     std::vector<float> swapped = render(22050);
     EXPECT_GT(level(swapped, 4410, swapped.size(), noteHz(76)), 0.05);
-    EXPECT_LT(level(swapped, 4410, swapped.size(), noteHz(48)), 0.001);
+    // Only the soft clip's intermodulation of the other voices remains near note 48.
+    EXPECT_LT(level(swapped, 4410, swapped.size(), noteHz(48)), 0.005);
 }
 
 TEST_F(SynthPlugin, MonoModeRetunesOneVoice) {
@@ -202,10 +209,15 @@ TEST_F(SynthPlugin, ParameterChangesFromAnotherThreadKeepTheOutputBounded) {
         for (int round = 0; round < 200; ++round)
             for (int32_t i : indices) plugin.setParameter(i, static_cast<float>((round * 7 + i * 3) % 11) / 10.0f);
     });
-    std::vector<float> out = render(44100);
+    std::vector<float> left, right;
+    plugin.render(left, right, 44100);
     automation.join();
-    for (float x : out)
-        ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 2.0f) << x;  // eight voices of at most 1, halved twice
+    // The soft clip bounds the vocoder's output to 1; delay, chorus and reverb add at
+    // most a few times that.
+    for (size_t k = 0; k < left.size(); ++k)
+        ASSERT_TRUE(std::isfinite(left[k]) && std::isfinite(right[k]) && std::fabs(left[k]) <= 8.0f &&
+                    std::fabs(right[k]) <= 8.0f)
+            << left[k] << " " << right[k];
 }
 
 TEST_F(SynthPlugin, EverySampleRateAndBlockSizeGivesFiniteBoundedOutput) {
