@@ -8,14 +8,22 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "framework/VocoderPlugin.h"
 
 namespace robustness {
 
-// No setting, note pattern or sample rate may take the output past this.
-constexpr float kOutputBound = 8.0f;
+// No setting, note pattern or sample rate may take the output past this. The vocoder
+// soft-clips to full scale and the master gain is at most 2, but the effects add gain on
+// top: delay feedback up to 0.9 and twelve combs per side whose gains near 1 at high
+// rates. With every parameter at 1 the output measures up to about 16; a fault (a
+// filter or feedback loop that runs away) passes any bound, so this one is generous.
+constexpr float kOutputBound = 64.0f;
+// With the delay, chorus and reverb levels at 0 the output is the soft-clipped vocoder
+// signal times the master gain: never beyond 2 x full scale.
+constexpr float kDryBound = 2.0f;
 
 // Sanitizer builds run the same cases on less audio.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -75,9 +83,25 @@ public:
         plugin->setSampleRate(rate);
         plugin->setBlockSize(blockSize);
         plugin->resume();
+        // Real modulators in every slot, so the vocoder has something to follow.
+        static const char* const kFiles[kNumFileSlots] = {"drumloop.wav", "someone.wav", "testing1-2-3.wav",
+                                                          "speech.wav"};
+        for (int s = 0; s < kNumFileSlots; ++s) {
+            std::string path = std::string(ZORVEK_SOURCE_DIR) + "/resources/wav/" + kFiles[s];
+            plugin->fileSelected(kFirstFileEntry + s, path.c_str());
+        }
     }
 
     VocoderPlugin& instrument() { return *plugin; }
+
+    // Hosts may change the block size between calls (construction is costly, so the
+    // sweeps reuse one instance).
+    void setBlockSize(int32_t blockSize) {
+        block = blockSize;
+        left.assign(static_cast<size_t>(blockSize), 0.0f);
+        right.assign(static_cast<size_t>(blockSize), 0.0f);
+        plugin->setBlockSize(blockSize);
+    }
 
     void setAll(float value) {
         for (int i = 0; i < kNumAutomatable; ++i) plugin->setParameter(i, value);

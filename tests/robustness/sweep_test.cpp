@@ -2,6 +2,9 @@
 // stays finite and bounded.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include "robustness/PluginRig.h"
 
 namespace robustness {
@@ -17,12 +20,13 @@ int64_t framesFor(float rate, float seconds) {
 TEST(Sweep, EveryRateAndBlockSizeWithUniformAndRandomSettings) {
     // -1 stands for a fresh random value per parameter.
     const float settings[] = {0.0f, 0.5f, 1.0f, -1.0f, -1.0f};
-    uint32_t seed = 1;
     float loudest = 0.0f;
+    uint32_t seed = 1;
     for (float rate : kRates) {
+        PluginRig rig(rate, 1, seed++);
         for (int32_t block : kBlockSizes) {
+            rig.setBlockSize(block);
             for (float setting : settings) {
-                PluginRig rig(rate, block, seed++);
                 if (setting < 0.0f)
                     rig.setAllRandom();
                 else
@@ -30,8 +34,7 @@ TEST(Sweep, EveryRateAndBlockSizeWithUniformAndRandomSettings) {
                 Peak peak = rig.play(framesFor(rate, 0.12f));
                 loudest = std::max(loudest, peak.value);
                 EXPECT_TRUE(peak.ok()) << "rate " << rate << " block " << block << " setting " << setting
-                                       << " seed " << seed - 1 << " peak " << peak.value
-                                       << (peak.finite ? "" : " (not finite)");
+                                       << " peak " << peak.value << (peak.finite ? "" : " (not finite)");
             }
         }
     }
@@ -41,19 +44,42 @@ TEST(Sweep, EveryRateAndBlockSizeWithUniformAndRandomSettings) {
 
 TEST(Sweep, EachParameterAtZeroHalfAndOneAmongRandomOthers) {
     const float values[] = {0.0f, 0.5f, 1.0f};
+    std::vector<std::unique_ptr<PluginRig>> rigs;
+    for (float rate : kRates) rigs.push_back(std::make_unique<PluginRig>(rate, 1, static_cast<uint32_t>(rate)));
     for (int i = 0; i < kNumAutomatable; ++i) {
         for (int j = 0; j < 3; ++j) {
             // Rates and block sizes rotate so each parameter meets several of them.
-            float rate = kRates[static_cast<size_t>(i + j) % std::size(kRates)];
+            size_t r = static_cast<size_t>(i + j) % std::size(kRates);
             int32_t block = kBlockSizes[static_cast<size_t>(3 * i + j) % std::size(kBlockSizes)];
-            uint32_t seed = static_cast<uint32_t>(1000 + 3 * i + j);
-            PluginRig rig(rate, block, seed);
+            PluginRig& rig = *rigs[r];
+            rig.setBlockSize(block);
             rig.setAllRandom();
             rig.instrument().setParameter(i, values[j]);
-            Peak peak = rig.play(framesFor(rate, 0.08f));
-            EXPECT_TRUE(peak.ok()) << "parameter " << i << " at " << values[j] << ", rate " << rate << " block "
-                                   << block << " seed " << seed << " peak " << peak.value
-                                   << (peak.finite ? "" : " (not finite)");
+            Peak peak = rig.play(framesFor(kRates[r], 0.08f));
+            EXPECT_TRUE(peak.ok()) << "parameter " << i << " at " << values[j] << ", rate " << kRates[r] << " block "
+                                   << block << " peak " << peak.value << (peak.finite ? "" : " (not finite)");
+        }
+    }
+}
+
+TEST(Sweep, WithTheEffectsSilentTheOutputStaysWithinTheMasterGain) {
+    const char* const levels[] = {"DlyLv", "ChrsLv", "RevLevel"};
+    uint32_t seed = 500;
+    for (float rate : kRates) {
+        PluginRig rig(rate, 1, seed++);
+        for (size_t b = 0; b < std::size(kBlockSizes); ++b) {
+            rig.setBlockSize(kBlockSizes[b]);
+            for (int round = 0; round < 3; ++round) {
+                if (round == 0)
+                    rig.setAll(1.0f);
+                else
+                    rig.setAllRandom();
+                for (const char* level : levels)
+                    rig.instrument().setParameter(rig.instrument().findParameterIndex(level), 0.0f);
+                Peak peak = rig.play(framesFor(rate, 0.08f));
+                EXPECT_TRUE(peak.finite) << "rate " << rate << " block " << kBlockSizes[b];
+                EXPECT_LE(peak.value, kDryBound) << "rate " << rate << " block " << kBlockSizes[b];
+            }
         }
     }
 }
