@@ -35,6 +35,9 @@ constexpr float kOddValues[] = {std::numeric_limits<float>::quiet_NaN(), std::nu
                                 std::numeric_limits<float>::denorm_min(), -0.0f, 1e30f};
 // More than the plug-in's queue holds, so the surplus path runs too.
 constexpr size_t kMaxEventsPerList = 1024;
+// Audio per input: enough for notes to sound and effects to build up, short enough for
+// many inputs a second.
+constexpr int64_t kFrameBudget = 16384;
 
 // A VstEvents header followed by its pointer array, as hosts lay it out.
 class EventList {
@@ -80,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::checkOutput(right.data(), frames, "right");
     };
 
-    int blocks = 0;
-    for (size_t at = 1; at + kRecordSize <= size && blocks < 64; at += kRecordSize) {
+    int64_t rendered = 0;
+    for (size_t at = 1; at + kRecordSize <= size && rendered < kFrameBudget; at += kRecordSize) {
         const uint8_t* r = data + at;
         if (r[2] == kSetParameter) {
             float value = r[4] < 128 ? static_cast<float>(r[4]) / 127.0f : kOddValues[r[4] % std::size(kOddValues)];
@@ -98,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (r[2] == kEndOfList || list.full()) {
             handOver();
-            ++blocks;
+            rendered += frames;
             if (r[2] == kEndOfList) continue;
         }
         VstMidiEvent event{};
@@ -110,6 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     handOver();
     // The tail of the last notes, so releases and effect tails run too.
-    for (int i = 0; i < 4; ++i) handOver();
+    handOver();
     return 0;
 }
