@@ -111,6 +111,9 @@ public:
     }
     float randomValue() { return unit(random); }
 
+    // Controllers the random MIDI leaves alone (the controller map moves parameters).
+    std::vector<int> heldControllers;
+
     // Renders frames in host blocks; before each block up to eight random MIDI events
     // (notes, sustain, pitch bend, controllers, all-notes resets) at random frames.
     // Notes keep coming, so there is nearly always something sounding.
@@ -141,7 +144,10 @@ private:
             case 4: case 5: return EventList::midi(0x80, data1, 0, delta);
             case 6: return EventList::midi(0xE0, data1, data2, delta);
             case 7: return EventList::midi(0xB0, 64, data2, delta);
-            case 8: return EventList::midi(0xB0, data1, data2, delta);
+            case 8: {
+                bool held = std::find(heldControllers.begin(), heldControllers.end(), data1) != heldControllers.end();
+                return EventList::midi(0xB0, held ? 1 : data1, data2, delta);
+            }
             default: return EventList::midi(0xB0, 123, 0, delta);
         }
     }
