@@ -2,12 +2,13 @@
 // message boxes, a scratch file for readers that take a path, and the output check.
 #pragma once
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "host/Vst2.h"
 #include "platform/MessageBox.h"
@@ -35,9 +36,7 @@ inline void silenceMessages() {
 // One file per process, rewritten for every input.
 class ScratchFile {
 public:
-    explicit ScratchFile(const char* suffix) {
-        path = "/tmp/zorvek-fuzz-" + std::to_string(getpid()) + suffix;
-    }
+    explicit ScratchFile(const char* suffix) { path = "/tmp/zorvek-fuzz-" + std::to_string(getpid()) + suffix; }
     ~ScratchFile() { std::remove(path.c_str()); }
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;

@@ -30,9 +30,14 @@ constexpr uint8_t kOtherType = 0xF4;
 constexpr uint8_t kSetParameter = 0xF6;
 constexpr uint8_t kSetProgram = 0xF3;
 constexpr uint8_t kSetRate = 0xF2;
-constexpr float kOddValues[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                                -std::numeric_limits<float>::infinity(), -1.0f, 2.0f,
-                                std::numeric_limits<float>::denorm_min(), -0.0f, 1e30f};
+constexpr float kOddValues[] = {std::numeric_limits<float>::quiet_NaN(),
+                                std::numeric_limits<float>::infinity(),
+                                -std::numeric_limits<float>::infinity(),
+                                -1.0f,
+                                2.0f,
+                                std::numeric_limits<float>::denorm_min(),
+                                -0.0f,
+                                1e30f};
 // More than the plug-in's queue holds, so the surplus path runs too.
 constexpr size_t kMaxEventsPerList = 1024;
 // Audio per input: enough for notes to sound and effects to build up, short enough for

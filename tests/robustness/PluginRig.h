@@ -38,8 +38,7 @@ inline intptr_t quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, fl
 
 // A VstEvents header with room for a whole list behind it.
 struct EventList {
-    explicit EventList(size_t capacity)
-        : storage(sizeof(VstEvents) + capacity * sizeof(VstEvent*)), events(capacity) {}
+    explicit EventList(size_t capacity) : storage(sizeof(VstEvents) + capacity * sizeof(VstEvent*)), events(capacity) {}
 
     VstEvents* build(size_t count) {
         auto* list = reinterpret_cast<VstEvents*>(storage.data());
@@ -127,8 +126,10 @@ public:
             plugin->processReplacing(nullptr, outputs, block);
             for (int32_t k = 0; k < block; ++k) {
                 for (float x : {left[static_cast<size_t>(k)], right[static_cast<size_t>(k)]}) {
-                    if (!std::isfinite(x)) peak.finite = false;
-                    else peak.value = std::max(peak.value, std::fabs(x));
+                    if (!std::isfinite(x))
+                        peak.finite = false;
+                    else
+                        peak.value = std::max(peak.value, std::fabs(x));
                 }
             }
         }
@@ -140,15 +141,24 @@ private:
         int32_t delta = static_cast<int32_t>(random() % static_cast<uint32_t>(block));
         int data1 = static_cast<int>(random() % 128), data2 = static_cast<int>(random() % 128);
         switch (random() % 10) {
-            case 0: case 1: case 2: case 3: return EventList::midi(0x90, data1, 1 + data2 % 127, delta);
-            case 4: case 5: return EventList::midi(0x80, data1, 0, delta);
-            case 6: return EventList::midi(0xE0, data1, data2, delta);
-            case 7: return EventList::midi(0xB0, 64, data2, delta);
+            case 0:
+            case 1:
+            case 2:
+            case 3:
+                return EventList::midi(0x90, data1, 1 + data2 % 127, delta);
+            case 4:
+            case 5:
+                return EventList::midi(0x80, data1, 0, delta);
+            case 6:
+                return EventList::midi(0xE0, data1, data2, delta);
+            case 7:
+                return EventList::midi(0xB0, 64, data2, delta);
             case 8: {
                 bool held = std::find(heldControllers.begin(), heldControllers.end(), data1) != heldControllers.end();
                 return EventList::midi(0xB0, held ? 1 : data1, data2, delta);
             }
-            default: return EventList::midi(0xB0, 123, 0, delta);
+            default:
+                return EventList::midi(0xB0, 123, 0, delta);
         }
     }
 

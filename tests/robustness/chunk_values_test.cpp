@@ -54,8 +54,8 @@ void expectPlaysCleanly(PluginRig& rig, const char* what) {
         rig.instrument().setProgram(p);
         for (int i = 0; i < kNumAutomatable; ++i) {
             float value = rig.instrument().getParameter(i);
-            EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << what << ": program " << p << " parameter " << i << " "
-                                                         << value;
+            EXPECT_TRUE(value >= 0.0f && value <= 1.0f)
+                << what << ": program " << p << " parameter " << i << " " << value;
         }
         Peak peak = rig.play(8192 / kAudioDivisor);
         EXPECT_TRUE(peak.ok()) << what << ": program " << p << " peak " << peak.value;
@@ -119,12 +119,12 @@ TEST(ChunkValues, RawProgramLayoutWithNonFiniteValues) {
     std::vector<char> chunk = rawChunk(1, kRawHostile, std::size(kRawHostile));
     ASSERT_EQ(chunk.size(), 1204u);
     ASSERT_EQ(rig.instrument().setChunk(chunk.data(), 1204, true), 1);
-    EXPECT_EQ(rig.instrument().getParameter(0), 0.5f);   // NaN
-    EXPECT_EQ(rig.instrument().getParameter(1), 1.0f);   // +inf
-    EXPECT_EQ(rig.instrument().getParameter(2), 0.0f);   // -inf
+    EXPECT_EQ(rig.instrument().getParameter(0), 0.5f);  // NaN
+    EXPECT_EQ(rig.instrument().getParameter(1), 1.0f);  // +inf
+    EXPECT_EQ(rig.instrument().getParameter(2), 0.0f);  // -inf
     EXPECT_EQ(rig.instrument().getParameter(3), 0.25f);
     EXPECT_EQ(rig.instrument().getParameter(kOscMix), 1.0f);  // 1 - (-inf)
-    EXPECT_EQ(rig.instrument().getParameter(40), 0.5f);  // not in the layout
+    EXPECT_EQ(rig.instrument().getParameter(40), 0.5f);       // not in the layout
     Peak peak = rig.play(22050 / kAudioDivisor);
     EXPECT_TRUE(peak.ok()) << peak.value;
 }

@@ -21,8 +21,8 @@ void expectValuesInRange(VocoderPlugin& plugin, const char* after) {
 }
 
 TEST(NonFinite, ParameterValuesKeepTheOutputFinite) {
-    const float hostile[] = {kNaN, -kNaN, kInf, -kInf, std::numeric_limits<float>::max(),
-                             std::numeric_limits<float>::denorm_min(), -0.0f};
+    const float hostile[] = {
+        kNaN, -kNaN, kInf, -kInf, std::numeric_limits<float>::max(), std::numeric_limits<float>::denorm_min(), -0.0f};
     for (float rate : {22050.0f, 96000.0f}) {
         PluginRig rig(rate, 512, 3);
         rig.setAll(0.5f);

@@ -13,9 +13,7 @@ namespace {
 constexpr float kRates[] = {8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f};
 constexpr int32_t kBlockSizes[] = {1, 31, 512, 4096};
 
-int64_t framesFor(float rate, float seconds) {
-    return static_cast<int64_t>(rate * seconds) / kAudioDivisor;
-}
+int64_t framesFor(float rate, float seconds) { return static_cast<int64_t>(rate * seconds) / kAudioDivisor; }
 
 TEST(Sweep, EveryRateAndBlockSizeWithUniformAndRandomSettings) {
     // -1 stands for a fresh random value per parameter.
@@ -33,8 +31,8 @@ TEST(Sweep, EveryRateAndBlockSizeWithUniformAndRandomSettings) {
                     rig.setAll(setting);
                 Peak peak = rig.play(framesFor(rate, 0.12f));
                 loudest = std::max(loudest, peak.value);
-                EXPECT_TRUE(peak.ok()) << "rate " << rate << " block " << block << " setting " << setting
-                                       << " peak " << peak.value << (peak.finite ? "" : " (not finite)");
+                EXPECT_TRUE(peak.ok()) << "rate " << rate << " block " << block << " setting " << setting << " peak "
+                                       << peak.value << (peak.finite ? "" : " (not finite)");
             }
         }
     }
