@@ -73,6 +73,8 @@ public:
         }
         // Xvfb picks a free display number itself and writes it to the pipe: no clash
         // with servers of other sessions, whose lock files this one may not see.
+        // -noreset: without it the server resets whenever its last client leaves, and a
+        // test connecting during that reset is refused.
         int fds[2];
         if (pipe(fds) != 0) return false;
         pid = fork();
@@ -82,7 +84,7 @@ public:
             dup2(null, 1);
             dup2(null, 2);
             std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x560x24", "-nolisten", "tcp",
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x560x24", "-nolisten", "tcp", "-noreset",
                    static_cast<char*>(nullptr));
             _exit(127);
         }
