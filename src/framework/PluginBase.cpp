@@ -1,6 +1,7 @@
 #include "framework/PluginBase.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -220,8 +221,12 @@ int32_t PluginBase::processEvents(VstEvents* events) {
     queue.clear();
     eventPosition = 0;
     if (!events || events->numEvents <= 0) return 1;
+    // The host's pointer array runs past the two entries the structure declares; index
+    // it as the array it really is, not as the declared one.
+    const auto* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
+                                                          offsetof(VstEvents, events));
     for (int32_t i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (!event || event->type != kVstMidiType) continue;
         queue.push(*reinterpret_cast<const VstMidiEvent*>(event));
     }
