@@ -127,7 +127,7 @@ bool PluginBase::getProgramNameIndexed(int32_t, int32_t index, char* text) {
 
 bool PluginBase::copyProgram(int32_t destination) {
     if (destination < 0 || destination >= kNumPrograms) return false;
-    Program& from = programs[curProgram];
+    Program& from = programs[curProgram.load()];
     Program& to = programs[destination];
     if (&from == &to) return true;
     copyString(to.name, from.name, sizeof to.name);

@@ -2,6 +2,7 @@
 // record, turns dispatcher opcodes into virtual operations and makes the host calls.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "host/AEffEditor.h"
@@ -94,7 +95,9 @@ protected:
     audioMasterCallback hostCallback;
     int32_t numPrograms;
     int32_t numParams;
-    int32_t curProgram = 0;
+    // Written by program changes on any thread, read by the audio thread when a MIDI
+    // controller writes a parameter through to the current program.
+    std::atomic<int32_t> curProgram{0};
     AEffect cEffect{};
 };
 
