@@ -131,51 +131,53 @@ float Vocoder::nextModulatorSample() {
 template <bool Stereo>
 void Vocoder::render(int32_t frames) {
     const Settings& s = settings;
-    const float a = readParam(followA) * 0.5f;
+    alignas(16) float modulator[kMaxFrames];
+    alignas(16) float left[kMaxFrames];
+    alignas(16) float right[kMaxFrames];
+    alignas(16) float sumLeft[kMaxFrames] = {};
+    alignas(16) float sumRight[kMaxFrames] = {};
+
+    // The inputs of the whole sub-block first, so the filter bank runs on it at once.
+    const float* input = carrier->data;
+    for (int32_t n = 0; n < frames; ++n) {
+        if (s.carrierCapture) {
+            left[n] = right[n] = 0.0f;
+            capture.peekFrame(s.carrierChannel, left[n], right[n]);
+            capture.advance(s.carrierChannel);
+        } else {
+            left[n] = input[2 * n];
+            right[n] = input[2 * n + 1];
+        }
+        modulator[n] = nextModulatorSample();
+        if (++readPosition >= s.bufferLength) {
+            readPosition = 0;
+            if (freeze != FreezeState::Idle) freeze = FreezeState::Full;
+        }
+    }
+    if (s.bandCount > 0)
+        bank.run(modulator, left, Stereo ? right : nullptr, frames, s.bandCount, s.bandShift, readParam(followA) * 0.5f,
+                 sumLeft, sumRight);
+
     const VocoderSpectral::Settings spectralSettings{s.binShift, s.mangleWidth, readParam(followD) * 0.5f, Stereo};
     const float x = readParam(anaDigi);
     const float dry = 1.0f - x;
     const float vocoded = readParam(mixVoc);
     const float direct = readParam(mixMod);
     const float carried = readParam(mixCar);
-    const float* input = carrier->data;
     float* o = out.data;
-
     for (int32_t n = 0; n < frames; ++n) {
-        float cl = 0.0f;
-        float cr = 0.0f;
-        if (s.carrierCapture)
-            capture.peekFrame(s.carrierChannel, cl, cr);
-        else {
-            cl = input[2 * n];
-            cr = input[2 * n + 1];
-        }
-        const float m = nextModulatorSample();
-
-        float sumLeft = 0.0f;
-        float sumRight = 0.0f;
-        if (s.bandCount > 0) {
-            if constexpr (Stereo)
-                bank.runStereo(m, cl, cr, s.bandCount, s.bandShift, a, sumLeft, sumRight);
-            else
-                bank.runMono(m, cl, s.bandCount, s.bandShift, a, sumLeft);
-        }
-
+        const float m = modulator[n];
+        const float cl = left[n];
+        const float cr = right[n];
         spectral.feed(m, cl, cr, Stereo);
-
-        const float left = softClip((dry * spectral.ringLeft() + x * sumLeft) * vocoded + direct * m + carried * cl);
-        o[2 * n] = left;
+        const float mixed =
+            softClip((dry * spectral.ringLeft() + x * sumLeft[n]) * vocoded + direct * m + carried * cl);
+        o[2 * n] = mixed;
         if constexpr (Stereo)
-            o[2 * n + 1] = softClip((dry * spectral.ringRight() + x * sumRight) * vocoded + carried * cr + direct * m);
+            o[2 * n + 1] =
+                softClip((dry * spectral.ringRight() + x * sumRight[n]) * vocoded + carried * cr + direct * m);
         else
-            o[2 * n + 1] = left;
-
-        if (s.carrierCapture) capture.advance(s.carrierChannel);
-
-        if (++readPosition >= s.bufferLength) {
-            readPosition = 0;
-            if (freeze != FreezeState::Idle) freeze = FreezeState::Full;
-        }
+            o[2 * n + 1] = mixed;
         spectral.advance(spectralSettings);
     }
 }
