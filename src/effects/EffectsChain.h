@@ -29,15 +29,15 @@ public:
 
     // Inputs, bound once by the plug-in before processing starts.
     const StereoBuffer* input = &zeros::stereoBuffer;
-    const ParamValue* chorusRate = &zeros::param;    // ChrsRat
-    const ParamValue* chorusLevel = &zeros::param;   // ChrsLv
-    const ParamValue* delayTime = &zeros::param;     // DlyTime
-    const ParamValue* delayFeedback = &zeros::param; // DlyFbk
-    const ParamValue* delayLevel = &zeros::param;    // DlyLv
-    const ParamValue* reverbTime = &zeros::param;    // RevTime
-    const ParamValue* reverbLevel = &zeros::param;   // RevLevel
-    const ParamValue* reverbStereo = &zeros::param;  // RevStereo
-    const ParamValue* carrierStereo = &zeros::param; // CarSt
+    const ParamValue* chorusRate = &zeros::param;     // ChrsRat
+    const ParamValue* chorusLevel = &zeros::param;    // ChrsLv
+    const ParamValue* delayTime = &zeros::param;      // DlyTime
+    const ParamValue* delayFeedback = &zeros::param;  // DlyFbk
+    const ParamValue* delayLevel = &zeros::param;     // DlyLv
+    const ParamValue* reverbTime = &zeros::param;     // RevTime
+    const ParamValue* reverbLevel = &zeros::param;    // RevLevel
+    const ParamValue* reverbStereo = &zeros::param;   // RevStereo
+    const ParamValue* carrierStereo = &zeros::param;  // CarSt
 
 private:
     // Values of one sub-block.
