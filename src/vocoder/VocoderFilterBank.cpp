@@ -212,21 +212,15 @@ __attribute__((target("avx2"))) void runAvx2(State& s, const Block& b) {
 
 }  // namespace
 
-bool VocoderFilterBank::supported(Path path) {
-    if (path == Path::Sse2) return true;
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
 VocoderFilterBank::VocoderFilterBank() : kernel(&runBaseline) {
     clear();
-    usePath(Path::Avx2);
+    usePath(widestSimdPath());
 }
 
-bool VocoderFilterBank::usePath(Path path) {
-    if (!supported(path)) return false;
+bool VocoderFilterBank::usePath(SimdPath path) {
+    if (!simdSupported(path)) return false;
     current = path;
-    kernel = path == Path::Avx2 ? &runAvx2 : &runBaseline;
+    kernel = path == SimdPath::Avx2 ? &runAvx2 : &runBaseline;
     return true;
 }
 

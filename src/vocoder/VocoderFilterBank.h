@@ -12,13 +12,11 @@
 
 #include <cstdint>
 
+#include "dsp/SimdPath.h"
 #include "vocoder/VocoderBands.h"
 
 class VocoderFilterBank {
 public:
-    enum class Path { Sse2, Avx2 };
-    static bool supported(Path path);
-
     // Zero states; runs on the widest path the processor offers.
     VocoderFilterBank();
 
@@ -30,8 +28,8 @@ public:
 
     // Runs on the given path from now on; false (and no change) when the processor
     // lacks it.
-    bool usePath(Path path);
-    Path path() const { return current; }
+    bool usePath(SimdPath path);
+    SimdPath path() const { return current; }
 
     // frames sample frames through count bands (1..21); right null for a mono carrier.
     // a is the follower speed (FollowA x 0.5); band i takes the envelope of band
@@ -84,6 +82,6 @@ private:
     using Kernel = void (*)(State&, const Block&);
 
     State state;
-    Path current = Path::Sse2;
+    SimdPath current = SimdPath::Sse2;
     Kernel kernel;
 };

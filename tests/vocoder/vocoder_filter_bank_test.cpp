@@ -50,7 +50,7 @@ struct ReferenceBank {
 
 // Runs the bank on the given path in sub-blocks of varying length (1 to 96 frames, so
 // that groups of four frames are cut at every offset) against the reference.
-void compare(VocoderFilterBank::Path path, int count, int shift, bool stereo, int32_t rate) {
+void compare(SimdPath path, int count, int shift, bool stereo, int32_t rate) {
     const float eq[kEqCount] = {0.3f, 0.9f, 0.5f, 0.1f, 0.7f, 0.6f};
     ReferenceBank reference;
     reference.design = designBands(count, eq, rate);
@@ -81,17 +81,17 @@ void compare(VocoderFilterBank::Path path, int count, int shift, bool stereo, in
 }
 
 // Every instruction-set path this processor can run.
-std::vector<VocoderFilterBank::Path> paths() {
-    std::vector<VocoderFilterBank::Path> all;
-    for (auto path : {VocoderFilterBank::Path::Sse2, VocoderFilterBank::Path::Avx2})
-        if (VocoderFilterBank::supported(path)) all.push_back(path);
+std::vector<SimdPath> paths() {
+    std::vector<SimdPath> all;
+    for (auto path : {SimdPath::Sse2, SimdPath::Avx2})
+        if (simdSupported(path)) all.push_back(path);
     return all;
 }
 
 }  // namespace
 
 TEST(VocoderFilterBank, EveryPathMatchesThePlainBandByBandArithmeticBitForBit) {
-    ASSERT_TRUE(VocoderFilterBank::supported(VocoderFilterBank::Path::Sse2));
+    ASSERT_TRUE(simdSupported(SimdPath::Sse2));
     for (auto path : paths())
         for (int count : {1, 2, 3, 5, 8, 13, 21})
             for (int shift : {-8, -3, 0, 1, 8}) {
@@ -134,7 +134,7 @@ TEST(VocoderFilterBank, BandsOutsideTheCountKeepTheirStatesOnEveryPath) {
 
 TEST(VocoderFilterBank, BandsAboveHalfTheRateStaySilentAndEverythingFinite) {
     // At 8 kHz the top 3 of 21 bands (4222 Hz and up) cannot exist.
-    compare(VocoderFilterBank::Path::Sse2, 21, 0, true, 8000);
+    compare(SimdPath::Sse2, 21, 0, true, 8000);
     const float eq[kEqCount] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
     VocoderFilterBank bank;
     bank.apply(designBands(21, eq, 8000));

@@ -1,0 +1,16 @@
+// The instruction sets the vector code paths are built for. Every path gives the same
+// bits: its lanes do the scalar arithmetic in the same order, only more lanes per
+// instruction (and never fused multiply-adds).
+#pragma once
+
+enum class SimdPath { Sse2, Avx2 };
+
+// Whether this processor can run the path; SSE2 is part of every x86_64 processor.
+inline bool simdSupported(SimdPath path) {
+    if (path == SimdPath::Sse2) return true;
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+// The widest path this processor can run.
+inline SimdPath widestSimdPath() { return simdSupported(SimdPath::Avx2) ? SimdPath::Avx2 : SimdPath::Sse2; }
