@@ -236,7 +236,8 @@ bool Oscillator::usePath(SimdPath wanted) {
 void Oscillator::renderPeriodic(int32_t frames, const ShapeConstants& c) {
     const PeriodicVoices voices{state.increment, state.reciprocal, state.pulseWidth,
                                 state.openWidth, state.openScale,  state.phase};
-    if (path == SimdPath::Avx2)
+    // Eight voices fill one AVX2 vector: the AVX-512 path renders with it too.
+    if (path != SimdPath::Sse2)
         renderAvx2(voices, c, out.data, frames);
     else
         renderBaseline(voices, c, out.data, frames);

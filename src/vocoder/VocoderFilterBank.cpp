@@ -1,84 +1,111 @@
 #include "vocoder/VocoderFilterBank.h"
 
-#include <emmintrin.h>
 #include <xmmintrin.h>
+
+#include <cstring>
+
+// The lane helpers are always inlined, so no call passes a wide vector by value (the
+// warning about how such a call would pass it is reported at the end of the file).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
 constexpr int kLanes = VocoderFilterBank::kLanes;
 
-// Four doubles: one AVX register, or two SSE2 registers on the baseline path.
-// Vectors are passed by reference only: by value their calling convention would differ
-// between the two paths.
-typedef double D4 __attribute__((vector_size(32), may_alias));
+// Band lanes as generic vectors: four doubles are one AVX register or two SSE2 registers,
+// eight doubles one AVX-512 register; the floats of the same lanes ride along.
+typedef double D4 __attribute__((vector_size(32)));
 typedef float F4 __attribute__((vector_size(16)));
+typedef int32_t I4 __attribute__((vector_size(16)));
+typedef double D8 __attribute__((vector_size(64)));
+typedef float F8 __attribute__((vector_size(32)));
+typedef int32_t I8 __attribute__((vector_size(32)));
+
+template <class D>
+struct Lanes;
+template <>
+struct Lanes<D4> {
+    using F = F4;
+    using I = I4;
+};
+template <>
+struct Lanes<D8> {
+    using F = F8;
+    using I = I8;
+};
 
 using Section = VocoderFilterBank::Section;
 using State = VocoderFilterBank::State;
 using Block = VocoderFilterBank::Block;
 
-// Four lanes of a 32-byte aligned band array.
-[[gnu::always_inline]] inline D4& lanes(double* p) { return *reinterpret_cast<D4*>(p); }
-[[gnu::always_inline]] inline const D4& lanes(const double* p) { return *reinterpret_cast<const D4*>(p); }
+template <class V, class T>
+[[gnu::always_inline]] inline V load(const T* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
-// Four equal lanes, without arithmetic (adding a zero vector would turn -0 into +0).
-[[gnu::always_inline]] inline void splat(float x, D4& v) {
-    const double d = static_cast<double>(x);
-    v = D4{d, d, d, d};
+template <class V, class T>
+[[gnu::always_inline]] inline void store(T* p, const V& v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Equal lanes, without arithmetic (adding a zero vector would turn -0 into +0).
+template <class D>
+[[gnu::always_inline]] inline D splat(float x) {
+    D v;
+    for (size_t i = 0; i < sizeof(D) / sizeof(double); ++i) v[i] = static_cast<double>(x);
+    return v;
 }
 
 // Lane by lane, a form that becomes one conversion instruction on every path.
-[[gnu::always_inline]] inline void widen(const F4& f, D4& d) {
-    for (int i = 0; i < 4; ++i) d[i] = static_cast<double>(f[i]);
+template <class D, class F>
+[[gnu::always_inline]] inline D widen(const F& f) {
+    D d;
+    for (size_t i = 0; i < sizeof(D) / sizeof(double); ++i) d[i] = static_cast<double>(f[i]);
+    return d;
 }
 
 // The inputs one section sees at one frame: the current one and the last two. From the
 // third frame of a run on, the last two are the run's own inputs for every band; before
 // that each band has its own history (bands outside the count stop at other times).
+template <class D>
 struct Inputs {
-    D4 x, x1, x2;
+    D x, x1, x2;
 };
 
-template <bool Steady>
-[[gnu::always_inline]] inline void history(const Inputs& frame, const Section& section, int j, D4& x1, D4& x2) {
-    if constexpr (Steady) {
-        x1 = frame.x1;
-        x2 = frame.x2;
-    } else {
-        x1 = lanes(section.x1 + j);
-        x2 = lanes(section.x2 + j);
-    }
-}
-
-// One frame of four bands' band-passes: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2 + 1e-30,
-// summed in that order, rounded to float and kept as the next y1.
-template <bool Steady>
-[[gnu::always_inline]] inline __m128 biquad(const State& s, Section& section, int j, const Inputs& frame) {
-    D4 x1, x2;
-    history<Steady>(frame, section, j, x1, x2);
-    const D4 y1 = lanes(section.y1 + j);
-    const D4 y2 = lanes(section.y2 + j);
-    D4 y = lanes(s.b0 + j) * frame.x + lanes(s.b1 + j) * x1;
-    y = y + lanes(s.b2 + j) * x2;
-    y = y - lanes(s.a1 + j) * y1;
-    y = y - lanes(s.a2 + j) * y2;
+// One frame of a vector of bands' band-passes: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2
+// + 1e-30, summed in that order, rounded to float and kept as the next y1.
+template <class D, bool Steady>
+[[gnu::always_inline]] inline typename Lanes<D>::F biquad(const State& s, Section& section, int j,
+                                                          const Inputs<D>& frame) {
+    using F = typename Lanes<D>::F;
+    const D x1 = Steady ? frame.x1 : load<D>(section.x1 + j);
+    const D x2 = Steady ? frame.x2 : load<D>(section.x2 + j);
+    const D y1 = load<D>(section.y1 + j);
+    const D y2 = load<D>(section.y2 + j);
+    D y = load<D>(s.b0 + j) * frame.x + load<D>(s.b1 + j) * x1;
+    y = y + load<D>(s.b2 + j) * x2;
+    y = y - load<D>(s.a1 + j) * y1;
+    y = y - load<D>(s.a2 + j) * y2;
     y = y + 1e-30;
-    const F4 rounded = __builtin_convertvector(y, F4);
-    lanes(section.y2 + j) = y1;
-    widen(rounded, lanes(section.y1 + j));
+    const F rounded = __builtin_convertvector(y, F);
+    store(section.y2 + j, y1);
+    store(section.y1 + j, widen<D>(rounded));
     if constexpr (!Steady) {
-        lanes(section.x2 + j) = x1;
-        lanes(section.x1 + j) = frame.x;
+        store(section.x2 + j, x1);
+        store(section.x1 + j, frame.x);
     }
-    return (__m128)rounded;
+    return rounded;
 }
 
 // The current and last two inputs of frame n of a run.
-[[gnu::always_inline]] inline void inputsAt(const float* in, int32_t n, Inputs& frame) {
-    splat(in[n], frame.x);
+template <class D>
+[[gnu::always_inline]] inline void inputsAt(const float* in, int32_t n, Inputs<D>& frame) {
+    frame.x = splat<D>(in[n]);
     if (n >= 2) {
-        splat(in[n - 1], frame.x1);
-        splat(in[n - 2], frame.x2);
+        frame.x1 = splat<D>(in[n - 1]);
+        frame.x2 = splat<D>(in[n - 2]);
     }
 }
 
@@ -108,10 +135,13 @@ template <bool Steady>
     for (int32_t f = 0; f < rows; ++f) sums[f] = lanes[f];
 }
 
-template <bool Stereo>
+template <class D, bool Stereo>
 [[gnu::always_inline]] inline void runBands(State& s, const Block& b) {
+    using F = typename Lanes<D>::F;
+    using I = typename Lanes<D>::I;
+    constexpr int kWidth = sizeof(D) / sizeof(double);
     const int32_t count = b.count;
-    const int32_t lanes = (count + 3) & ~3;
+    const int32_t lanes = (count + kWidth - 1) & -kWidth;
     const int channels = Stereo ? 3 : 2;
 
     // Lanes past the count run along inside the last vector; their states are put back.
@@ -133,26 +163,30 @@ template <bool Stereo>
     }
     const bool shifted = b.shift != 0;
 
-    const __m128 keep = _mm_set1_ps(1.0f - b.a * 0.01f);
-    const __m128 speed = _mm_set1_ps(b.a);
-    const __m128 hundredth = _mm_set1_ps(0.01f);
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    F keep, speed, hundredth;
+    I magnitude;
+    for (int i = 0; i < kWidth; ++i) {
+        keep[i] = 1.0f - b.a * 0.01f;
+        speed[i] = b.a;
+        hundredth[i] = 0.01f;
+        magnitude[i] = 0x7FFFFFFF;
+    }
 
     alignas(16) float picked[kLanes] = {};
     alignas(16) float productsLeft[4][kLanes] = {};
     alignas(16) float productsRight[4][kLanes] = {};
-    Inputs modulator{}, left{}, right{};
+    Inputs<D> modulator{}, left{}, right{};
     // The first two frames update each band's own input history; after them the
     // history is the run's, written back at its end.
     auto frame = [&]<bool Steady>(int32_t n) __attribute__((always_inline)) {
         // The modulator bands and their followers.
         inputsAt(b.modulator, n, modulator);
-        for (int j = 0; j < lanes; j += 4) {
-            const __m128 y = biquad<Steady>(s, s.sections[0], j, modulator);
-            const __m128 envelope = _mm_load_ps(s.envelope + j);
-            _mm_store_ps(before + j, envelope);
-            const __m128 follow = _mm_mul_ps(_mm_mul_ps(_mm_and_ps(y, magnitude), speed), hundredth);
-            _mm_store_ps(s.envelope + j, _mm_add_ps(_mm_mul_ps(envelope, keep), follow));
+        for (int j = 0; j < lanes; j += kWidth) {
+            const F y = biquad<D, Steady>(s, s.sections[0], j, modulator);
+            const F envelope = load<F>(s.envelope + j);
+            store(before + j, envelope);
+            const F follow = (reinterpret_cast<F>(reinterpret_cast<I>(y) & magnitude) * speed) * hundredth;
+            store(s.envelope + j, envelope * keep + follow);
         }
         const float* weights = s.envelope;
         if (shifted) {
@@ -164,11 +198,10 @@ template <bool Stereo>
         const int row = n & 3;
         inputsAt(b.left, n, left);
         if constexpr (Stereo) inputsAt(b.right, n, right);
-        for (int j = 0; j < lanes; j += 4) {
-            const __m128 weight = _mm_mul_ps(_mm_load_ps(weights + j), _mm_load_ps(s.gain + j));
-            _mm_store_ps(productsLeft[row] + j, _mm_mul_ps(weight, biquad<Steady>(s, s.sections[1], j, left)));
-            if constexpr (Stereo)
-                _mm_store_ps(productsRight[row] + j, _mm_mul_ps(weight, biquad<Steady>(s, s.sections[2], j, right)));
+        for (int j = 0; j < lanes; j += kWidth) {
+            const F weight = load<F>(weights + j) * load<F>(s.gain + j);
+            store(productsLeft[row] + j, weight * biquad<D, Steady>(s, s.sections[1], j, left));
+            if constexpr (Stereo) store(productsRight[row] + j, weight * biquad<D, Steady>(s, s.sections[2], j, right));
         }
 
         if (row == 3 || n + 1 == b.frames) {
@@ -198,16 +231,23 @@ template <bool Stereo>
 
 void runBaseline(State& s, const Block& b) {
     if (b.right)
-        runBands<true>(s, b);
+        runBands<D4, true>(s, b);
     else
-        runBands<false>(s, b);
+        runBands<D4, false>(s, b);
 }
 
 __attribute__((target("avx2"))) void runAvx2(State& s, const Block& b) {
     if (b.right)
-        runBands<true>(s, b);
+        runBands<D4, true>(s, b);
     else
-        runBands<false>(s, b);
+        runBands<D4, false>(s, b);
+}
+
+__attribute__((target("avx512f"))) void runAvx512(State& s, const Block& b) {
+    if (b.right)
+        runBands<D8, true>(s, b);
+    else
+        runBands<D8, false>(s, b);
 }
 
 }  // namespace
@@ -220,7 +260,7 @@ VocoderFilterBank::VocoderFilterBank() : kernel(&runBaseline) {
 bool VocoderFilterBank::usePath(SimdPath path) {
     if (!simdSupported(path)) return false;
     current = path;
-    kernel = path == SimdPath::Avx2 ? &runAvx2 : &runBaseline;
+    kernel = path == SimdPath::Avx512 ? &runAvx512 : path == SimdPath::Avx2 ? &runAvx2 : &runBaseline;
     return true;
 }
 

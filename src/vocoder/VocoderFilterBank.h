@@ -3,8 +3,9 @@
 // The recursions run in double precision and store their state as float; each output
 // carries a 1e-30 offset that keeps the recursion out of denormal numbers.
 //
-// The bands run side by side as vector lanes, four doubles per AVX2 vector or two per
-// SSE2 vector, chosen at construction from what the processor offers. Every lane does
+// The bands run side by side as vector lanes, eight doubles per AVX-512 vector, four per
+// AVX2 vector or two per SSE2 vector, chosen at construction from what the processor
+// offers. Every lane does
 // the arithmetic of one band in the fixed order, and the per-frame sums over the bands
 // are added band after band (several frames side by side), so every path gives the
 // same bits.
@@ -42,12 +43,12 @@ public:
     float envelope(int i) const { return state.envelope[i]; }
     float gain(int i) const { return state.gain[i]; }
 
-    // Band arrays hold whole vectors of four lanes.
+    // Band arrays hold whole vectors of eight lanes.
     static constexpr int kLanes = 24;
 
     // One band-pass per band on one input: the last two inputs and float-rounded
     // outputs, kept in double.
-    struct alignas(32) Section {
+    struct alignas(64) Section {
         double x1[kLanes];
         double x2[kLanes];
         double y1[kLanes];
@@ -56,13 +57,13 @@ public:
 
     struct State {
         Section sections[3];  // modulator, left carrier, right carrier
-        alignas(32) double b0[kLanes];
-        alignas(32) double b1[kLanes];
-        alignas(32) double b2[kLanes];
-        alignas(32) double a1[kLanes];
-        alignas(32) double a2[kLanes];
-        alignas(16) float envelope[kLanes];
-        alignas(16) float gain[kLanes];
+        alignas(64) double b0[kLanes];
+        alignas(64) double b1[kLanes];
+        alignas(64) double b2[kLanes];
+        alignas(64) double a1[kLanes];
+        alignas(64) double a2[kLanes];
+        alignas(64) float envelope[kLanes];
+        alignas(64) float gain[kLanes];
     };
 
     // What one run works on.

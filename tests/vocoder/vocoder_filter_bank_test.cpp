@@ -83,7 +83,7 @@ void compare(SimdPath path, int count, int shift, bool stereo, int32_t rate) {
 // Every instruction-set path this processor can run.
 std::vector<SimdPath> paths() {
     std::vector<SimdPath> all;
-    for (auto path : {SimdPath::Sse2, SimdPath::Avx2})
+    for (auto path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512})
         if (simdSupported(path)) all.push_back(path);
     return all;
 }
