@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "dsp/SimdPath.h"
+
 class CombReverb {
 public:
     static constexpr int kCombs = 12;
@@ -41,6 +43,10 @@ public:
 
     float gain(int bank, int comb) const { return gains[bank][comb].load(std::memory_order_relaxed); }
 
+    // Before processing (tests): runs on the given instruction-set path from now on;
+    // false (and no change) when the processor lacks it.
+    bool usePath(SimdPath wanted);
+
 private:
     // The sum of one bank's combs for each frame, each comb's line written with the input.
     void runBank(int bank, const float* bankGains, const float* in, float* sum, int32_t frames);
@@ -56,4 +62,5 @@ private:
     // sub-block at once, several frames per vector.
     std::unique_ptr<float[]> lines;
     int32_t position = 0;
+    SimdPath path = widestSimdPath();
 };

@@ -26,6 +26,7 @@ public:
 
     const StereoBuffer& output() const { return out; }
     const CombReverb& reverbStage() const { return reverb; }
+    CombReverb& reverbStage() { return reverb; }
 
     // Inputs, bound once by the plug-in before processing starts.
     const StereoBuffer* input = &zeros::stereoBuffer;

@@ -107,12 +107,15 @@ TEST(Reverb, TimeZeroSwitchesOffDespiteTheShortDecayGains) {
     EXPECT_EQ(firstNonZero(out.right, 1), out.size());
 }
 
+namespace {
+
 // The reverb against a plain frame-by-frame rendering of its combs (each comb's tap
 // scaled by its gain, the taps summed in bank order, the line written with input plus
 // tap): the sub-block form runs several frames per vector and must give the same bits,
 // also across the wrap of the lines and for odd sub-block lengths.
-TEST(Reverb, MatchesThePlainFrameByFrameCombsBitForBit) {
+void matchPlainCombs(SimdPath path) {
     EffectsHarness h;
+    ASSERT_TRUE(h.fx.reverbStage().usePath(path));
     reverbOnly(h, 0.7f, 0.8f, 0.3f);
     const CombReverb& reverb = h.fx.reverbStage();
     std::vector<float> lines[2][CombReverb::kCombs];
@@ -157,4 +160,14 @@ TEST(Reverb, MatchesThePlainFrameByFrameCombsBitForBit) {
         start += block;
     }
     EXPECT_GT(start, 2u * CombReverb::kLineLength) << "the lines wrapped";
+}
+
+}  // namespace
+
+TEST(Reverb, EveryPathMatchesThePlainFrameByFrameCombsBitForBit) {
+    for (SimdPath path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512}) {
+        if (!simdSupported(path)) continue;
+        SCOPED_TRACE(static_cast<int>(path));
+        matchPlainCombs(path);
+    }
 }
