@@ -1,5 +1,7 @@
 #include "vocoder/Vocoder.h"
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,6 +28,15 @@ float level(const ParamValue* p) {
 // A stepped parameter as trunc(v x (steps - 1) + 0.5).
 int32_t step(const ParamValue* p, int32_t steps) {
     return static_cast<int32_t>(level(p) * static_cast<float>(steps - 1) + 0.5f);
+}
+
+// softClip on four lanes: the cubic, replaced by +-1 beyond +-1.5 (a NaN stays NaN).
+inline __m128 softClipLanes(__m128 x) {
+    const __m128 cubic = _mm_sub_ps(x, _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(x, x), x), _mm_set1_ps(0.15f)));
+    const __m128 above = _mm_cmpgt_ps(x, _mm_set1_ps(1.5f));
+    const __m128 below = _mm_cmplt_ps(x, _mm_set1_ps(-1.5f));
+    const __m128 bound = _mm_or_ps(_mm_and_ps(above, _mm_set1_ps(1.0f)), _mm_and_ps(below, _mm_set1_ps(-1.0f)));
+    return _mm_or_ps(bound, _mm_andnot_ps(_mm_or_ps(above, below), cubic));
 }
 
 }  // namespace
@@ -164,21 +175,41 @@ void Vocoder::render(int32_t frames) {
     const float vocoded = readParam(mixVoc);
     const float direct = readParam(mixMod);
     const float carried = readParam(mixCar);
+    alignas(16) float ringLeft[kMaxFrames];
+    alignas(16) float ringRight[kMaxFrames];
+    spectral.run(modulator, left, right, frames, spectralSettings, ringLeft, ringRight);
+
+    // Four frames per vector, each lane with the scalar arithmetic.
+    const __m128 dryV = _mm_set1_ps(dry), xV = _mm_set1_ps(x), vocodedV = _mm_set1_ps(vocoded);
+    const __m128 directV = _mm_set1_ps(direct), carriedV = _mm_set1_ps(carried);
     float* o = out.data;
-    for (int32_t n = 0; n < frames; ++n) {
+    int32_t n = 0;
+    for (; n + 4 <= frames; n += 4) {
+        const __m128 m = _mm_load_ps(modulator + n);
+        const __m128 l =
+            softClipLanes(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringLeft + n)),
+                                                                      _mm_mul_ps(xV, _mm_load_ps(sumLeft + n))),
+                                                           vocodedV),
+                                                _mm_mul_ps(directV, m)),
+                                     _mm_mul_ps(carriedV, _mm_load_ps(left + n))));
+        __m128 r = l;
+        if constexpr (Stereo)
+            r = softClipLanes(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringRight + n)),
+                                                                          _mm_mul_ps(xV, _mm_load_ps(sumRight + n))),
+                                                               vocodedV),
+                                                    _mm_mul_ps(carriedV, _mm_load_ps(right + n))),
+                                         _mm_mul_ps(directV, m)));
+        _mm_store_ps(o + 2 * n, _mm_unpacklo_ps(l, r));
+        _mm_store_ps(o + 2 * n + 4, _mm_unpackhi_ps(l, r));
+    }
+    for (; n < frames; ++n) {
         const float m = modulator[n];
-        const float cl = left[n];
-        const float cr = right[n];
-        spectral.feed(m, cl, cr, Stereo);
-        const float mixed =
-            softClip((dry * spectral.ringLeft() + x * sumLeft[n]) * vocoded + direct * m + carried * cl);
+        const float mixed = softClip((dry * ringLeft[n] + x * sumLeft[n]) * vocoded + direct * m + carried * left[n]);
         o[2 * n] = mixed;
         if constexpr (Stereo)
-            o[2 * n + 1] =
-                softClip((dry * spectral.ringRight() + x * sumRight[n]) * vocoded + carried * cr + direct * m);
+            o[2 * n + 1] = softClip((dry * ringRight[n] + x * sumRight[n]) * vocoded + carried * right[n] + direct * m);
         else
             o[2 * n + 1] = mixed;
-        spectral.advance(spectralSettings);
     }
 }
 
