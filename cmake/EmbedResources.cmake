@@ -1,6 +1,6 @@
 # zorvek_embed_resources(<target> <type> <id> <file> [<type> <id> <file> ...])
 # Generates the target's resource table (platform/Resources.h): the files' bytes
-# compiled into the library, looked up by type and id.
+# compiled into the object library <target>_resources, looked up by type and id.
 function(zorvek_embed_resources target)
   set(entries ${ARGN})
   set(files "")
@@ -18,7 +18,12 @@ function(zorvek_embed_resources target)
     OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DOUTPUT=${output} "-DENTRIES=${packed}" -P ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
     DEPENDS ${files} ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
-    COMMENT "Embedding resources of ${target}")
-  target_sources(${target} PRIVATE ${output})
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    COMMENT "Embedding resources of ${target}"
+    VERBATIM)
+  # A library of its own, so that tests which build the plug-in object directly find the
+  # same resources as the plug-in file. Object files, not an archive: every library
+  # that looks resources up links before or after it in any order.
+  add_library(${target}_resources OBJECT ${output})
+  target_include_directories(${target}_resources PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${target} PRIVATE ${target}_resources)
 endfunction()

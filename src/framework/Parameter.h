@@ -2,12 +2,24 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 
 #include "dsp/ParamValue.h"
 #include "framework/ParamDesc.h"
 
 class CControl;
+
+// Brings a value into 0..1 (infinities clamp). Answers false for NaN, which would reach
+// float-to-int conversions in the modules and is never stored.
+inline bool toParameterRange(float& value) {
+    if (std::isnan(value)) return false;
+    if (value >= 1.0f)
+        value = 1.0f;
+    else if (value <= 0.0f)
+        value = 0.0f;
+    return true;
+}
 
 struct Parameter {
     int32_t kind = 0;

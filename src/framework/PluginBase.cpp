@@ -1,6 +1,7 @@
 #include "framework/PluginBase.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -15,8 +16,10 @@
 #endif
 
 PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamDesc* table, const char* name,
-                       const char* product, const char* vendor)
-    : AudioEffectX(host, kNumPrograms, numParams), descriptors(table) {
+                       const char* product, const char* vendor, std::string iniPath)
+    : AudioEffectX(host, kNumPrograms, numParams),
+      descriptors(table),
+      ccMap(numParams, table, iniPath.empty() ? MidiCcMap::defaultIniPath() : std::move(iniPath)) {
     copyString(effectName, name, sizeof effectName);
     copyString(productString, product, sizeof productString);
     copyString(vendorString, vendor, sizeof vendorString);
@@ -34,7 +37,7 @@ PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamD
     queue.clear();
     eventPosition = 0;
     curProgram = 0;
-    for (int i = 0; i < kNumAutomatable; ++i) setParameter(i, programs[0].values[i].load(std::memory_order_relaxed));
+    applyCurrentProgram();
     ExpTables::fill();
     if (host) {
         setNumInputs(0);
@@ -53,13 +56,7 @@ PluginBase::~PluginBase() = default;
 
 void PluginBase::setParameter(int32_t index, float value) {
     if (index < 0 || index >= kNumEntries) return;
-    // NaN would reach float-to-int conversions in the modules; a host that sends one
-    // gets it ignored. Infinities clamp like any other out-of-range value.
-    if (std::isnan(value)) return;
-    if (value >= 1.0f)
-        value = 1.0f;
-    else if (value <= 0.0f)
-        value = 0.0f;
+    if (!toParameterRange(value)) return;
     parameters[index].value.store(value, std::memory_order_relaxed);
     if (index < kNumAutomatable) programs[curProgram].values[index].store(value, std::memory_order_relaxed);
     if (editor) editor->setParameter(index, value);
@@ -110,7 +107,12 @@ const ParamValue* PluginBase::bindParameter(const char* name) {
 void PluginBase::setProgram(int32_t index) {
     if (index < 0 || index >= kNumPrograms) return;
     curProgram = index;
-    for (int i = 0; i < kNumAutomatable; ++i) setParameter(i, programs[index].values[i].load(std::memory_order_relaxed));
+    applyCurrentProgram();
+}
+
+void PluginBase::applyCurrentProgram() {
+    for (int i = 0; i < kNumAutomatable; ++i)
+        setParameter(i, programs[curProgram].values[i].load(std::memory_order_relaxed));
 }
 
 void PluginBase::setProgramName(char* name) { copyString(programs[curProgram].name, name, sizeof programs[0].name); }
@@ -219,8 +221,12 @@ int32_t PluginBase::processEvents(VstEvents* events) {
     queue.clear();
     eventPosition = 0;
     if (!events || events->numEvents <= 0) return 1;
+    // The host's pointer array runs past the two entries the structure declares; index
+    // it as the array it really is, not as the declared one.
+    const auto* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
+                                                          offsetof(VstEvents, events));
     for (int32_t i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (!event || event->type != kVstMidiType) continue;
         queue.push(*reinterpret_cast<const VstMidiEvent*>(event));
     }
@@ -253,6 +259,7 @@ void PluginBase::dispatchEvent(const VstMidiEvent& event) {
 }
 
 void PluginBase::dispatchController(int controller, int value) {
+    ccMap.dispatch(controller, static_cast<float>(value) * 0.007874016f, *this);
     if (controller == 64) keys.sustainPedal(value);
     if (controller == 123 || controller == 126) keys.resetPitches();
 }

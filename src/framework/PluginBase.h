@@ -2,12 +2,15 @@
 // processing driver that cuts host blocks into sub-blocks with a 500 Hz control tick.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "dsp/ModuleContext.h"
 #include "dsp/ModuleRack.h"
 #include "framework/EventQueue.h"
 #include "framework/Keyboard.h"
+#include "framework/MidiCcMap.h"
 #include "framework/ParamDesc.h"
 #include "framework/Parameter.h"
 #include "framework/Program.h"
@@ -16,9 +19,12 @@
 class PluginBase : public AudioEffectX {
 public:
     static constexpr int kNumPrograms = 16;
+    static constexpr int kBankChunkSize = 18100;
+    static constexpr int kProgramChunkSize = 1972;
 
+    // iniPath: the controller map's file; empty for the one beside the plug-in library.
     PluginBase(audioMasterCallback host, int32_t numParams, const ParamDesc* table, const char* effectName,
-               const char* productString, const char* vendorString);
+               const char* productString, const char* vendorString, std::string iniPath = {});
     ~PluginBase() override;
 
     // Parameters.
@@ -43,6 +49,16 @@ public:
     bool getProgramNameIndexed(int32_t category, int32_t index, char* text) override;
     bool copyProgram(int32_t destination) override;
     Program& program(int index) { return programs[index]; }
+
+    // Chunks (user-interface thread): text lines "key=value", values as float bit patterns.
+    int32_t getChunk(void** data, bool isPreset) override;
+    int32_t setChunk(void* data, int32_t byteSize, bool isPreset) override;
+
+    // WAV file slots 0..3 (user-interface thread). The base keeps the path, which chunks
+    // save and the File1..File4 entries show; a plug-in with a vocoder loads the file
+    // and keeps the path the vocoder stored.
+    virtual void loadFileSlot(int slot, const char* path);
+    const char* fileSlotPath(int slot) const;
 
     int32_t getMidiProgramName(int32_t channel, MidiProgramName* name) override;
     int32_t getCurrentMidiProgram(int32_t channel, MidiProgramName* name) override;
@@ -71,12 +87,18 @@ public:
 protected:
     // A control change: the controller map first, then sustain and pitch reset.
     virtual void dispatchController(int controller, int value);
+    // setChunk on data whose readable size is known: nothing past size is read.
+    int32_t loadChunk(const unsigned char* data, size_t size, bool isPreset);
 
 private:
     void runDriver(float** outputs, int32_t frames, bool replacing);
     void readHostTime();
     void masterOutput(float* left, float* right, int32_t frames, bool replacing);
     void dispatchEvent(const VstMidiEvent& event);
+    void applyCurrentProgram();
+    int32_t loadTextChunk(const unsigned char* data, size_t size, bool isPreset);
+    int32_t loadLegacyChunk(const unsigned char* data, size_t size, bool isPreset);
+    void setFileEntry(int slot, const char* path);
 
     char effectName[32] = {};
     char productString[32] = {};
@@ -87,10 +109,14 @@ private:
     Keyboard keys;
     ModuleRack modules;
     ModuleContext moduleContext;
+    MidiCcMap ccMap;
     EventQueue queue;
     int32_t midiPrograms[16] = {};
     int32_t blockLimit = 96;
     int32_t period = 24576;
     int32_t counter = 24576;
     int32_t eventPosition = 0;
+    char slotPaths[kNumFileSlots][260] = {};
+    // Per instance: two instances saving at once must not share the text.
+    char chunk[kBankChunkSize] = {};
 };

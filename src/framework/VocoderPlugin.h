@@ -22,6 +22,8 @@ public:
 
     // Editor: the user chose a WAV file for File1..File4 (entry index 60..63).
     void fileSelected(int32_t entryIndex, const char* path);
+    // Loads the WAV file into the vocoder's slot; the base mirrors the path it stored.
+    void loadFileSlot(int slot, const char* path) override;
 
 private:
     void createModules();

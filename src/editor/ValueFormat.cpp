@@ -45,12 +45,11 @@ void formatValue(float v, char* text, const char* format) {
     // displays below are made for.
     if (!(v >= 0.0f)) v = 0.0f;
     if (v > 1.0f) v = 1.0f;
-    double d = 0.0;
-    switch (format ? format[0] : '\0') {
-        case '\0':
-            if (format) break;
-            std::snprintf(text, kFormatTextSize, "%3.0f%%", static_cast<double>(v * 100.0f));
-            return;
+    if (!format) {
+        std::snprintf(text, kFormatTextSize, "%3.0f%%", static_cast<double>(v * 100.0f));
+        return;
+    }
+    switch (format[0]) {
         case 'C':
             std::snprintf(text, kFormatTextSize, "%+03.f", static_cast<double>(v * 200.0f - 100.0f));
             return;
@@ -58,8 +57,7 @@ void formatValue(float v, char* text, const char* format) {
             std::snprintf(text, kFormatTextSize, "%5dHz", static_cast<int>(fastExp2(10.0f * v + 3.0f)));
             return;
         case 'G':
-            d = static_cast<double>(fastExp2(10.0f * v + 3.0f) * 0.02f);
-            std::snprintf(text, kFormatTextSize, "%3.1fHz", d);
+            std::snprintf(text, kFormatTextSize, "%3.1fHz", static_cast<double>(fastExp2(10.0f * v + 3.0f) * 0.02f));
             return;
         case 'H':
             std::snprintf(text, kFormatTextSize, "%+2.0f%%", static_cast<double>((v - 0.5f) * 200.0f));
@@ -93,9 +91,9 @@ void formatValue(float v, char* text, const char* format) {
                 std::snprintf(text, kFormatTextSize, "%4dmSec", nearest(-400.0f / std::log10(0.99f * v + 0.01f)));
             return;
         default:
-            break;
+            std::snprintf(text, kFormatTextSize, "%.2f", static_cast<double>(v));
+            return;
     }
-    std::snprintf(text, kFormatTextSize, "%.2f", static_cast<double>(v));
 }
 
 int stepCount(const char* format) {
@@ -106,6 +104,9 @@ int stepCount(const char* format) {
 }
 
 float quantise(float value, int steps) {
+    // Out of range (or NaN) the integer conversion below would be undefined.
+    if (!(value >= 0.0f)) value = 0.0f;
+    if (value > 1.0f) value = 1.0f;
     float last = static_cast<float>(steps - 1);
     return static_cast<float>(static_cast<int>(value * last + 0.5f)) / last;
 }

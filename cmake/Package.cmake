@@ -1,0 +1,29 @@
+# `cpack` in the build folder makes a Debian package that installs the plug-in folder
+# (cmake/Install.cmake) as /usr/lib/vst/Zorvek, where hosts look for system-wide plug-ins.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zorvek2)
+set(CPACK_PACKAGE_VENDOR "Zorvek developers")
+set(CPACK_PACKAGE_CONTACT "Zorvek developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vocoder instrument and capture effect plug-ins (VST 2)")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Zorvek2 is a vocoder instrument: an eight-voice synthesizer whose sound takes on\n"
+    "the spectral shape of a voice or any other recording, through a filter bank and an\n"
+    "FFT vocoder side by side, with delay, chorus and reverb. The modulator is one of four\n"
+    "WAV files or audio captured from another track with ZorvekCapture, a small effect\n"
+    "plug-in included in this package.")
+string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+# The editor's file chooser runs a desktop dialog program when one is there.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "zenity | kdialog")
+find_program(ZORVEK_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(ZORVEK_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcairo2, libx11-6")
+endif()
+
+include(CPack)

@@ -1,0 +1,253 @@
+#include "editor/VocoderEditor.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "editor/FileButton.h"
+#include "editor/PopupKnob.h"
+#include "editor/SteppedSlider.h"
+#include "editor/ToggleButton.h"
+#include "editor/ValueFormat.h"
+#include "framework/VocoderPlugin.h"
+#include "gui/CBitmap.h"
+#include "gui/CFrame.h"
+#include "gui/CHorizontalSwitch.h"
+#include "gui/CTextEdit.h"
+#include "platform/MessageBox.h"
+#include "platform/ModulePath.h"
+#include "vocoder/WavReader.h"
+
+namespace {
+
+// The window's size when its picture is missing.
+constexpr int32_t kWidth = 608;
+constexpr int32_t kHeight = 512;
+constexpr CColor kFileNameColour{200, 180, 180, 255};
+// A stored path holds at most this many characters (the slot's buffer is 260).
+constexpr size_t kPathLimit = 259;
+
+int32_t popupMode(int32_t kind) {
+    switch (kind) {
+        case 5:
+            return 0;
+        case kKindKnob:
+            return PopupKnob::kHorizontalStrip;
+        default:
+            return PopupKnob::kHorizontalStrip | PopupKnob::kPopupRight;
+    }
+}
+
+}  // namespace
+
+VocoderEditor::VocoderEditor(VocoderPlugin* owner)
+    : AEffGUIEditor(owner, kNumEntries), plugin(owner), background(new CBitmap(kBackgroundBitmap)) {
+    for (int32_t i = 0; i < kNumEntries; ++i) plugin->parameter(i).control = nullptr;
+    int32_t width = background->isLoaded() ? background->getWidth() : kWidth;
+    int32_t height = background->isLoaded() ? background->getHeight() : kHeight;
+    rect = ERect{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
+}
+
+VocoderEditor::~VocoderEditor() {
+    // The plug-in's entries may be gone already (the adapter deletes its editor last):
+    // only the frame and the pictures are released here.
+    opened = false;
+    dialog.cancel();
+    delete frame;
+    frame = nullptr;
+    background->forget();
+}
+
+CBitmap* VocoderEditor::sharedBitmap(int32_t id) {
+    for (int i = 0; i < loadedCount; ++i)
+        if (loaded[i].id == id) return loaded[i].bitmap;
+    if (id == kBackgroundBitmap) return background;
+    auto* bitmap = new CBitmap(id);
+    if (loadedCount < static_cast<int>(std::size(loaded))) loaded[loadedCount++] = {id, bitmap};
+    return bitmap;
+}
+
+void VocoderEditor::releaseSharedBitmaps() {
+    for (int i = 0; i < loadedCount; ++i) loaded[i].bitmap->forget();
+    loadedCount = 0;
+}
+
+int32_t VocoderEditor::open(void* parentWindow) {
+    AEffGUIEditor::open(parentWindow);
+    frame = new CFrame(CRect(0, 0, rect.right, rect.bottom), parentWindow, this);
+    frame->setBackground(background);
+    // Creation order is drawing order.
+    for (int32_t i = 0; i < kNumEntries; ++i) {
+        CControl* control = buildControl(i);
+        if (!control) continue;
+        Parameter& entry = plugin->parameter(i);
+        if (entry.kind != kKindFileName) {
+            control->setValue(plugin->getParameter(i));
+            control->setDefaultValue(entry.defaultValue);
+        }
+        frame->addView(control);
+        entry.control = control;
+    }
+    releaseSharedBitmaps();
+    for (int s = 0; s < kNumFileSlots; ++s) {
+        const char* text = plugin->parameter(kFirstFileEntry + s).text.load(std::memory_order_relaxed);
+        shownEntryText[s] = text ? text : "";
+    }
+    // Changes that arrive from here on are shown.
+    opened = true;
+    return 1;
+}
+
+CControl* VocoderEditor::buildControl(int32_t index) {
+    const Parameter& entry = plugin->parameter(index);
+    const char* text = entry.text.load(std::memory_order_relaxed);
+    const int32_t x = entry.x, y = entry.y;
+    const CRect size(x, y, x + entry.width, y + entry.height);
+    switch (entry.kind) {
+        case kKindSwitch: {
+            CBitmap* bitmap = sharedBitmap(entry.bitmap1);
+            return new ToggleButton(CRect(x, y, x + bitmap->getWidth(), y + bitmap->getHeight() / 2), this, index,
+                                    bitmap);
+        }
+        case kKindVerticalSlider: {
+            CBitmap* handle = sharedBitmap(entry.bitmap3);
+            int32_t handleHeight = handle->getHeight();
+            if (entry.bitmap1 == 0)
+                // The slider shows the part of the window picture beneath it.
+                return new SteppedSlider(size, this, index, y, y + entry.height - handleHeight - 1, handle, background,
+                                         CPoint(x, y), kBottom, text);
+            CBitmap* own = sharedBitmap(entry.bitmap1);
+            return new SteppedSlider(size, this, index, y, y + own->getHeight() - handleHeight - 1, handle, own,
+                                     CPoint(entry.offsetX, entry.offsetY), kBottom, text);
+        }
+        case 5:
+        case kKindKnob:
+        case kKindWaveKnob: {
+            CBitmap* strip = sharedBitmap(entry.bitmap1);
+            int32_t frames = entry.frameSize > 0 ? std::max(1, strip->getWidth() / entry.frameSize) : 1;
+            return new PopupKnob(size, this, index, frames, entry.frameSize, strip, entry.bitmap2, entry.bitmap3,
+                                 CPoint(entry.offsetX, entry.offsetY), text, popupMode(entry.kind));
+        }
+        case kKindFileButton: {
+            CBitmap* bitmap = sharedBitmap(entry.bitmap1);
+            return new FileButton(CRect(x, y, x + bitmap->getWidth(), y + bitmap->getHeight() / 2), this, index,
+                                  bitmap);
+        }
+        case kKindFileName: {
+            auto* field = new CTextEdit(size, this, index, text, sharedBitmap(entry.bitmap1));
+            field->setFontColor(kFileNameColour);
+            return field;
+        }
+        case kKindChannelSelector: {
+            CBitmap* bitmap = sharedBitmap(entry.bitmap1);
+            int32_t pictures = entry.frameSize > 0 ? std::max(1, bitmap->getHeight() / entry.frameSize) : 1;
+            return new CHorizontalSwitch(size, this, index, pictures, entry.frameSize, pictures, bitmap, CPoint(0, 0));
+        }
+        default:
+            return nullptr;
+    }
+}
+
+void VocoderEditor::close() {
+    opened = false;
+    // The user closed the editor: the choice no longer has a field to go to.
+    dialog.cancel();
+    dialogField = -1;
+    AEffGUIEditor::close();
+    for (int32_t i = 0; i < kNumEntries; ++i) plugin->parameter(i).control = nullptr;
+}
+
+void VocoderEditor::idle() {
+    if (opened) {
+        pollFileSelection();
+        followFileEntries();
+    }
+    // Delivers parameter changes and redraws whatever became dirty.
+    AEffGUIEditor::idle();
+}
+
+void VocoderEditor::parameterChanged(int32_t index, float, bool sawNonZero) {
+    if (!opened || index < 0 || index >= kNumEntries) return;
+    Parameter& entry = plugin->parameter(index);
+    CControl* control = entry.control;
+    if (!control) return;
+    switch (entry.kind) {
+        case kKindSwitch:
+            control->setValue(plugin->getParameter(index));
+            applySwitchRule(index);
+            break;
+        case kKindVerticalSlider:
+        case 5:
+        case kKindKnob:
+        case kKindWaveKnob:
+        case kKindChannelSelector:
+            control->setValue(plugin->getParameter(index));
+            break;
+        case kKindFileButton:
+            // A press reports 1.0 and then 0.0; both may arrive before this idle.
+            if (sawNonZero) startFileSelection(index);
+            break;
+        default:
+            break;
+    }
+}
+
+void VocoderEditor::applySwitchRule(int32_t index) {
+    const char* format = plugin->parameter(index).text.load(std::memory_order_relaxed);
+    SwitchRule rule;
+    if (!format || format[0] != 'M' || !resolveSwitchRule(format, plugin->getParameter(index), rule)) return;
+    Parameter* target = plugin->findParameter(rule.target);
+    if (!target) return;
+    // Only knobs carry a format that can change; the table's own text stays as it is.
+    if (auto* knob = dynamic_cast<PopupKnob*>(target->control)) knob->setFormat(rule.format);
+}
+
+void VocoderEditor::valueChanged(CDrawContext* context, CControl* control) {
+    int32_t tag = control->getTag();
+    if (tag < 0 || tag >= kNumEntries) return;
+    // A file name typed by hand changes only the field: it loads nothing.
+    if (plugin->parameter(tag).kind != kKindFileName) plugin->setParameterAutomated(tag, control->getValue());
+    control->update(context);
+}
+
+CTextEdit* VocoderEditor::fileField(int32_t entry) const {
+    if (entry < kFirstFileEntry || entry >= kFirstFileEntry + kNumFileSlots) return nullptr;
+    return dynamic_cast<CTextEdit*>(plugin->parameter(entry).control);
+}
+
+void VocoderEditor::startFileSelection(int32_t buttonIndex) {
+    if (dialog.isRunning()) return;  // one chooser at a time
+    const char* fieldName = plugin->parameter(buttonIndex).text.load(std::memory_order_relaxed);
+    int32_t field = fieldName ? plugin->findParameterIndex(fieldName) : -1;
+    CTextEdit* edit = fileField(field);
+    if (!edit) return;
+    // The chooser opens on the field's current file, made absolute.
+    std::string initial = resolveWavPath(edit->getText(), platform::moduleDirectory());
+    dialog.start("Choose a WAV file", initial);
+    dialogField = field;
+}
+
+void VocoderEditor::pollFileSelection() {
+    platform::FileDialog::State state = dialog.poll();
+    if (state == platform::FileDialog::State::Running || state == platform::FileDialog::State::Idle) return;
+    int32_t field = dialogField;
+    dialogField = -1;
+    CTextEdit* edit = fileField(field);
+    if (state != platform::FileDialog::State::Chosen || !edit) return;
+    std::string stored = platform::pathForStorage(dialog.path(), platform::moduleDirectory());
+    if (stored.size() > kPathLimit) {
+        // Cut short it would name another file: keep the slot as it is.
+        platform::showMessage("Path too long", stored.c_str());
+        return;
+    }
+    edit->setText(stored.c_str());
+    plugin->fileSelected(field, edit->getText());
+}
+
+void VocoderEditor::followFileEntries() {
+    for (int s = 0; s < kNumFileSlots; ++s) {
+        const char* text = plugin->parameter(kFirstFileEntry + s).text.load(std::memory_order_relaxed);
+        if (!text || shownEntryText[s] == text) continue;
+        shownEntryText[s] = text;
+        if (CTextEdit* edit = fileField(kFirstFileEntry + s)) edit->setText(text);
+    }
+}

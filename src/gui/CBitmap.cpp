@@ -1,0 +1,60 @@
+#include "gui/CBitmap.h"
+
+#include <cairo.h>
+
+#include <cstring>
+
+#include "gui/CDrawContext.h"
+#include "platform/Resources.h"
+
+namespace {
+
+struct PngReader {
+    const unsigned char* data;
+    size_t size;
+    size_t position;
+};
+
+// Cairo's stream callback; a read past the end is an error, so truncated data fails
+// cleanly instead of reading beyond the buffer.
+cairo_status_t readPng(void* closure, unsigned char* out, unsigned int length) {
+    auto* reader = static_cast<PngReader*>(closure);
+    if (length > reader->size - reader->position) return CAIRO_STATUS_READ_ERROR;
+    std::memcpy(out, reader->data + reader->position, length);
+    reader->position += length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+CBitmap::CBitmap(int32_t id) : resourceId(id) {
+    platform::Resource resource = platform::findResource("PNG", id);
+    load(resource.data, resource.size);
+}
+
+CBitmap::CBitmap(const unsigned char* png, size_t size) { load(png, size); }
+
+CBitmap::~CBitmap() {
+    if (surface) cairo_surface_destroy(surface);
+}
+
+void CBitmap::forget() {
+    if (--references == 0) delete this;
+}
+
+void CBitmap::load(const unsigned char* png, size_t size) {
+    if (!png || size == 0) return;
+    PngReader reader{png, size, 0};
+    cairo_surface_t* decoded = cairo_image_surface_create_from_png_stream(readPng, &reader);
+    if (cairo_surface_status(decoded) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(decoded);
+        return;
+    }
+    surface = decoded;
+    width = cairo_image_surface_get_width(surface);
+    height = cairo_image_surface_get_height(surface);
+}
+
+void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset) const {
+    if (context) context->drawBitmap(*this, rect, offset);
+}

@@ -1,0 +1,209 @@
+#include "gui/X11Window.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <cairo-xlib.h>
+#include <cairo.h>
+
+namespace {
+
+// Xlib reports errors through one process-wide handler, which by default ends the
+// process. The calls that can fail for reasons outside our control (a parent window
+// that is not one, a parent the host destroyed before closing the editor) run inside
+// this trap; the host's own handler is restored right after.
+bool trappedError = false;
+
+int trapError(Display*, XErrorEvent*) {
+    trappedError = true;
+    return 0;
+}
+
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* d) : display(d) {
+        trappedError = false;
+        previous = XSetErrorHandler(trapError);
+    }
+    // Waits for the server's answer to everything sent so far; true when it failed.
+    bool failed() {
+        XSync(display, False);
+        return trappedError;
+    }
+    ~ErrorTrap() {
+        XSync(display, False);
+        XSetErrorHandler(previous);
+    }
+
+private:
+    Display* display;
+    int (*previous)(Display*, XErrorEvent*);
+};
+
+int32_t buttonState(unsigned int state) {
+    int32_t buttons = 0;
+    if (state & Button1Mask) buttons |= kLButton;
+    if (state & Button2Mask) buttons |= kMButton;
+    if (state & Button3Mask) buttons |= kRButton;
+    if (state & ShiftMask) buttons |= kShift;
+    if (state & ControlMask) buttons |= kControl;
+    if (state & Mod1Mask) buttons |= kAlt;
+    return buttons;
+}
+
+int32_t buttonFlag(unsigned int button) {
+    switch (button) {
+        case Button1: return kLButton;
+        case Button2: return kMButton;
+        case Button3: return kRButton;
+        default: return 0;
+    }
+}
+
+uint8_t virtualKey(KeySym sym) {
+    switch (sym) {
+        case XK_BackSpace: return VKEY_BACK;
+        case XK_Tab: return VKEY_TAB;
+        case XK_Return: return VKEY_RETURN;
+        case XK_KP_Enter: return VKEY_ENTER;
+        case XK_Escape: return VKEY_ESCAPE;
+        case XK_Left: return VKEY_LEFT;
+        case XK_Up: return VKEY_UP;
+        case XK_Right: return VKEY_RIGHT;
+        case XK_Down: return VKEY_DOWN;
+        case XK_Home: return VKEY_HOME;
+        case XK_End: return VKEY_END;
+        case XK_Page_Up: return VKEY_PAGEUP;
+        case XK_Page_Down: return VKEY_PAGEDOWN;
+        case XK_Delete: return VKEY_DELETE;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, int32_t height) {
+    if (parent == 0 || width <= 0 || height <= 0) return nullptr;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return nullptr;
+    Window window = 0;
+    {
+        ErrorTrap trap(display);
+        window = XCreateSimpleWindow(display, parent, 0, 0, static_cast<unsigned>(width),
+                                     static_cast<unsigned>(height), 0, 0, 0);
+        if (trap.failed()) window = 0;
+    }
+    if (window == 0) {
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    // The back buffer repaints every exposed area: no background clearing in between.
+    XSetWindowBackgroundPixmap(display, window, None);
+    XSelectInput(display, window,
+                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                     StructureNotifyMask);
+    XMapWindow(display, window);
+    XFlush(display);
+    return std::unique_ptr<X11Window>(new X11Window(display, window, width, height));
+}
+
+X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height)
+    : display(d),
+      window(w),
+      surface(cairo_xlib_surface_create(d, w, DefaultVisual(d, DefaultScreen(d)), width, height)) {}
+
+X11Window::~X11Window() {
+    cairo_surface_destroy(surface);
+    if (alive) {
+        ErrorTrap trap(display);
+        XDestroyWindow(display, window);
+    }
+    XCloseDisplay(display);
+}
+
+bool X11Window::nextEvent(WindowEvent& out) {
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.xany.window != window) continue;
+        switch (event.type) {
+            case DestroyNotify:
+                // Destroyed with the host's window: nothing may be drawn into it again.
+                alive = false;
+                break;
+            case Expose: {
+                const XExposeEvent& e = event.xexpose;
+                out.type = WindowEvent::Type::Paint;
+                out.area = CRect(e.x, e.y, e.x + e.width, e.y + e.height);
+                return true;
+            }
+            case ButtonPress:
+            case ButtonRelease: {
+                const XButtonEvent& e = event.xbutton;
+                out.where = CPoint(e.x, e.y);
+                if (e.button == Button4 || e.button == Button5) {
+                    // Each wheel notch arrives as a press and a release; one is enough.
+                    if (event.type == ButtonRelease) continue;
+                    out.type = WindowEvent::Type::Wheel;
+                    out.distance = e.button == Button4 ? 1.0f : -1.0f;
+                    out.buttons = buttonState(e.state);
+                    return true;
+                }
+                int32_t flag = buttonFlag(e.button);
+                if (flag == 0) continue;
+                // The state field holds the buttons before the event.
+                if (event.type == ButtonPress) {
+                    out.type = WindowEvent::Type::MouseDown;
+                    out.buttons = buttonState(e.state) | flag;
+                } else {
+                    out.type = WindowEvent::Type::MouseUp;
+                    out.buttons = buttonState(e.state) & ~flag;
+                }
+                return true;
+            }
+            case MotionNotify: {
+                const XMotionEvent& e = event.xmotion;
+                out.type = WindowEvent::Type::MouseMoved;
+                out.where = CPoint(e.x, e.y);
+                out.buttons = buttonState(e.state);
+                return true;
+            }
+            case KeyPress: {
+                XKeyEvent& e = event.xkey;
+                char text[8] = {};
+                KeySym sym = 0;
+                int length = XLookupString(&e, text, sizeof text - 1, &sym, nullptr);
+                out.type = WindowEvent::Type::KeyDown;
+                out.key = VstKeyCode();
+                out.key.virt = virtualKey(sym);
+                if (out.key.virt == 0 && length == 1) out.key.character = static_cast<unsigned char>(text[0]);
+                if (e.state & ShiftMask) out.key.modifier |= MODIFIER_SHIFT;
+                if (e.state & ControlMask) out.key.modifier |= MODIFIER_CONTROL;
+                if (e.state & Mod1Mask) out.key.modifier |= MODIFIER_ALTERNATE;
+                if (out.key.virt == 0 && out.key.character == 0) continue;
+                return true;
+            }
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
+void X11Window::present(cairo_surface_t* image, const CRect& area) {
+    if (area.isEmpty() || !alive) return;
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, image, 0, 0);
+    cairo_rectangle(cr, area.left, area.top, area.width(), area.height());
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    XFlush(display);
+}
+
+void X11Window::takeKeyboardFocus() {
+    if (!alive) return;
+    ErrorTrap trap(display);
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+}

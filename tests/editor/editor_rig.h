@@ -1,0 +1,79 @@
+// Shared by the editor tests: the real artwork (drawn by the build) in the test
+// program's resource table, a host that records automation, offscreen renders kept as
+// artefacts, and mouse and key gestures on a frame.
+#pragma once
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "gui/CFrame.h"
+#include "gui/InputCodes.h"
+#include "gui/TestImages.h"
+#include "host/Vst2.h"
+
+namespace editorrig {
+
+// Puts the pictures the build drew for one plug-in ("vocoder" or "capture") into the
+// test program's resource table, replacing those of the other plug-in.
+inline void installArtwork(const char* plugin) {
+    testimages::resources().clear();
+    std::filesystem::path folder = std::filesystem::path(ZORVEK_BINARY_DIR) / "artwork";
+    std::string prefix = std::string(plugin) + "-";
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        std::string name = file.path().filename().string();
+        if (name.rfind(prefix, 0) != 0 || file.path().extension() != ".png") continue;
+        int id = std::stoi(name.substr(prefix.size()));
+        std::ifstream in(file.path(), std::ios::binary);
+        testimages::addResource(id, std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
+    }
+}
+
+// Automation the plug-in reports, in order.
+struct Automation {
+    int32_t index;
+    float value;
+};
+inline std::vector<Automation>& automations() {
+    static std::vector<Automation> calls;
+    return calls;
+}
+inline intptr_t hostCallback(AEffect*, int32_t opcode, int32_t index, intptr_t, void*, float opt) {
+    if (opcode == audioMasterVersion) return 2400;
+    if (opcode == audioMasterAutomate) automations().push_back({index, opt});
+    return 0;
+}
+
+// Writes the frame's back buffer to build/artefacts/<name>.png and answers the path.
+inline std::string saveArtefact(CFrame* frame, const std::string& name) {
+    std::filesystem::path folder = std::filesystem::path(ZORVEK_BINARY_DIR) / "artefacts";
+    std::filesystem::create_directories(folder);
+    std::filesystem::path path = folder / (name + ".png");
+    frame->drawRect(frame->getDrawContext(), CRect(0, 0, frame->getViewSize().width(), frame->getViewSize().height()));
+    cairo_surface_flush(frame->getBackBuffer());
+    EXPECT_EQ(cairo_surface_write_to_png(frame->getBackBuffer(), path.c_str()), CAIRO_STATUS_SUCCESS);
+    return path.string();
+}
+
+inline CPoint centre(const CRect& r) { return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
+
+inline void click(CFrame* frame, CPoint where, int32_t buttons = kLButton) {
+    CPoint down = where;
+    frame->onMouseDown(down, buttons);
+    CPoint up = where;
+    frame->onMouseUp(up, 0);
+}
+
+inline void typeKey(CFrame* frame, int32_t character, uint8_t virtualKey = 0) {
+    VstKeyCode key;
+    key.character = character;
+    key.virt = virtualKey;
+    frame->onKeyDown(key);
+}
+
+}  // namespace editorrig

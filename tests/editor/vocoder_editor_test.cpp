@@ -1,0 +1,359 @@
+// The vocoder editor on an offscreen frame, built on a real VocoderPlugin with the
+// artwork the build drew; scripted file choosers stand in for the desktop's.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "editor/FileButton.h"
+#include "editor/PopupKnob.h"
+#include "editor/SteppedSlider.h"
+#include "editor/ToggleButton.h"
+#include "editor/ValueFormat.h"
+#include "editor/VocoderEditor.h"
+#include "editor/editor_rig.h"
+#include "framework/VocoderPlugin.h"
+#include "gui/CHorizontalSwitch.h"
+#include "gui/CTextEdit.h"
+#include "platform/ModulePath.h"
+#include "vocoder/WavReader.h"
+
+namespace fs = std::filesystem;
+using editorrig::centre;
+using editorrig::click;
+
+namespace {
+
+enum : int32_t { kCutoff = 20, kReso = 21, kMono = 24, kLfoSync = 14, kLfoFreq = 15, kModCh = 42 };
+enum : int32_t { kSetFil1 = 56, kSetFil2 = 57, kSetFil3 = 58, kFile1 = 60, kFile2 = 61, kFile3 = 62, kFile4 = 63 };
+
+void writeWav(const fs::path& path, int frames) {
+    std::ofstream out(path, std::ios::binary);
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    out.write("RIFF", 4);
+    put(36 + 2 * frames, 4);
+    out.write("WAVEfmt ", 8);
+    put(16, 4);
+    put(1, 2);
+    put(1, 2);
+    put(44100, 4);
+    put(88200, 4);
+    put(2, 2);
+    put(16, 2);
+    out.write("data", 4);
+    put(2 * frames, 4);
+    for (int i = 0; i < frames; ++i) put(static_cast<uint32_t>((i % 100) * 300), 2);
+}
+
+class VocoderEditorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        editorrig::installArtwork("vocoder");
+        editorrig::automations().clear();
+        plugin = std::make_unique<VocoderPlugin>(editorrig::hostCallback);
+        editor = new VocoderEditor(plugin.get());
+        plugin->setEditor(editor);
+        scripts = fs::temp_directory_path() / ("zorvek-editor-" + std::to_string(getpid()));
+        fs::create_directories(scripts);
+    }
+    void TearDown() override {
+        plugin.reset();
+        unsetenv("ZORVEK_FILE_CHOOSER");
+        fs::remove_all(scripts);
+    }
+
+    CFrame* openEditor() {
+        editor->open(nullptr);
+        return editor->getFrame();
+    }
+    CControl* control(int32_t index) { return plugin->parameter(index).control; }
+    CRect rectOf(int32_t index) { return control(index)->getViewSize(); }
+
+    // A chooser script; it also writes the path it was offered to <scripts>/offered.
+    void useChooser(const std::string& body) {
+        fs::path path = scripts / "chooser";
+        std::ofstream(path) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << (scripts / "offered").string() << "'\n"
+                            << body << "\n";
+        chmod(path.c_str(), 0755);
+        setenv("ZORVEK_FILE_CHOOSER", path.c_str(), 1);
+    }
+    std::string offered() {
+        std::ifstream in(scripts / "offered");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // Idles like a host until the chooser has answered (at most 10 s).
+    void idleUntilChosen() {
+        for (int i = 0; i < 1000 && editor->pendingFileField() >= 0; ++i) {
+            editor->idle();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        editor->idle();
+        EXPECT_EQ(editor->pendingFileField(), -1) << "the chooser never answered";
+    }
+    std::string fieldText(int32_t index) { return static_cast<CTextEdit*>(control(index))->getText(); }
+
+    std::unique_ptr<VocoderPlugin> plugin;
+    VocoderEditor* editor = nullptr;  // owned by the plug-in
+    fs::path scripts;
+};
+
+TEST_F(VocoderEditorTest, RectangleIsTheWindowPicture) {
+    ERect* rect = nullptr;
+    ASSERT_EQ(editor->getRect(&rect), 1);
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->bottom, 512);
+    EXPECT_EQ(rect->right, 608);
+    EXPECT_NE(plugin->getAeffect()->flags & effFlagsHasEditor, 0);
+}
+
+TEST_F(VocoderEditorTest, EveryEntryHasItsControlAtItsRectangleWithItsTag) {
+    CFrame* frame = openEditor();
+    ASSERT_EQ(frame->getNbViews(), kNumEntries);
+    for (int32_t i = 0; i < kNumEntries; ++i) {
+        SCOPED_TRACE(plugin->parameter(i).name);
+        ASSERT_NE(control(i), nullptr);
+        EXPECT_EQ(frame->getView(i), control(i)) << "creation order is table order";
+        EXPECT_EQ(control(i)->getTag(), i);
+        const Parameter& entry = plugin->parameter(i);
+        const CRect r = rectOf(i);
+        EXPECT_EQ(r.left, entry.x);
+        EXPECT_EQ(r.top, entry.y);
+        switch (entry.kind) {
+            case kKindSwitch:
+                EXPECT_NE(dynamic_cast<ToggleButton*>(control(i)), nullptr);
+                break;
+            case kKindVerticalSlider:
+                EXPECT_NE(dynamic_cast<SteppedSlider*>(control(i)), nullptr);
+                break;
+            case kKindKnob:
+                EXPECT_EQ(dynamic_cast<PopupKnob*>(control(i))->getMode(), 1);
+                break;
+            case kKindWaveKnob:
+                EXPECT_EQ(dynamic_cast<PopupKnob*>(control(i))->getMode(), 3);
+                break;
+            case kKindFileButton:
+                EXPECT_NE(dynamic_cast<FileButton*>(control(i)), nullptr);
+                break;
+            case kKindFileName:
+                EXPECT_NE(dynamic_cast<CTextEdit*>(control(i)), nullptr);
+                break;
+            case kKindChannelSelector:
+                EXPECT_NE(dynamic_cast<CHorizontalSwitch*>(control(i)), nullptr);
+                break;
+            default:
+                ADD_FAILURE() << "kind " << entry.kind;
+        }
+    }
+    // Sizes come from the pictures where the table's own size is not the control's.
+    auto expectRect = [&](int32_t index, int l, int t, int r, int b) {
+        EXPECT_EQ(rectOf(index), CRect(l, t, r, b)) << plugin->parameter(index).name;
+    };
+    expectRect(0, 536, 440, 568, 472);  // Volume
+    expectRect(2, 56, 320, 72, 432);    // ModSrc
+    expectRect(4, 40, 104, 72, 136);    // Osc1Frm
+    expectRect(kLfoSync, 88, 240, 104, 256);
+    expectRect(38, 552, 200, 568, 264);  // Eq6
+    expectRect(kModCh, 152, 416, 248, 432);
+    expectRect(kSetFil1, 296, 392, 320, 408);  // 24 x 16: one picture of bitmap 236
+    expectRect(kFile4, 80, 320, 288, 336);
+    EXPECT_EQ(static_cast<CTextEdit*>(control(kFile1))->getFontColor(), (CColor{200, 180, 180, 255}));
+
+    editor->close();
+    EXPECT_EQ(editor->getFrame(), nullptr);
+    for (int32_t i = 0; i < kNumEntries; ++i) EXPECT_EQ(control(i), nullptr) << "no pointer to a destroyed control";
+}
+
+TEST_F(VocoderEditorTest, ControlsStartFromCurrentValuesAndDefaults) {
+    plugin->setParameter(kCutoff, 0.25f);  // host automation while closed
+    editor->idle();
+    EXPECT_EQ(control(kCutoff), nullptr);
+    openEditor();
+    EXPECT_EQ(control(kCutoff)->getValue(), 0.25f);
+    EXPECT_EQ(control(kCutoff)->getDefaultValue(), 1.0f);
+    EXPECT_EQ(control(0)->getDefaultValue(), plugin->parameter(0).defaultValue);
+    // A stepped knob shows its value on a step: Osc1Frm 0.6 is stored as 0.5.
+    plugin->setParameter(4, 0.6f);
+    editor->idle();
+    EXPECT_EQ(control(4)->getValue(), 0.5f);
+}
+
+TEST_F(VocoderEditorTest, ParameterChangesFromAnyThreadShowAtTheNextIdle) {
+    openEditor();
+    std::thread automation([&] { plugin->setParameter(kReso, 0.75f); });
+    automation.join();
+    EXPECT_EQ(control(kReso)->getValue(), 0.0f) << "views change only on the user-interface thread";
+    editor->idle();
+    EXPECT_EQ(control(kReso)->getValue(), 0.75f);
+    EXPECT_FALSE(control(kReso)->isDirty()) << "idle redrew it";
+}
+
+TEST_F(VocoderEditorTest, UserChangesReachThePluginAndTheHost) {
+    CFrame* frame = openEditor();
+    click(frame, centre(rectOf(kMono)));
+    EXPECT_EQ(plugin->getParameter(kMono), 1.0f);
+    ASSERT_FALSE(editorrig::automations().empty());
+    EXPECT_EQ(editorrig::automations().back().index, kMono);
+    EXPECT_EQ(editorrig::automations().back().value, 1.0f);
+}
+
+TEST_F(VocoderEditorTest, LfoSyncSwapsTheRateFormatWhileOpenAndReopeningRestoresTheFallback) {
+    CFrame* frame = openEditor();
+    auto* rate = dynamic_cast<PopupKnob*>(control(kLfoFreq));
+    ASSERT_NE(rate, nullptr);
+    char text[kFormatTextSize];
+    formatValue(0.5f, text, rate->getFormat());
+    EXPECT_STREQ(text, "0.50");
+
+    click(frame, centre(rectOf(kLfoSync)));  // on
+    editor->idle();
+    EXPECT_EQ(stepCount(rate->getFormat()), 10);
+    formatValue(0.5f, text, rate->getFormat());
+    EXPECT_STREQ(text, "[1/6]");
+    // The next press snaps the rate to a note value: 0.5 becomes 5/9.
+    CPoint press = centre(rectOf(kLfoFreq));
+    frame->onMouseDown(press, kLButton);
+    EXPECT_FLOAT_EQ(plugin->getParameter(kLfoFreq), 5.0f / 9.0f);
+    frame->onMouseUp(press, 0);
+
+    click(frame, centre(rectOf(kLfoSync)));  // off
+    editor->idle();
+    formatValue(0.5f, text, rate->getFormat());
+    EXPECT_STREQ(text, "5.1Hz");
+
+    editor->close();
+    openEditor();
+    rate = dynamic_cast<PopupKnob*>(control(kLfoFreq));
+    formatValue(0.5f, text, rate->getFormat());
+    EXPECT_STREQ(text, "0.50") << "the swapped format lived in the closed control";
+}
+
+TEST_F(VocoderEditorTest, ControlClickOnTheChannelSelectorRestoresTheFirstChannel) {
+    CFrame* frame = openEditor();
+    plugin->setParameter(kModCh, 1.0f);
+    editor->idle();
+    ASSERT_EQ(control(kModCh)->getValue(), 1.0f);
+    click(frame, centre(rectOf(kModCh)), kLButton | kControl);
+    EXPECT_EQ(plugin->getParameter(kModCh), 0.0f);
+    EXPECT_EQ(editorrig::automations().back().index, kModCh);
+}
+
+TEST_F(VocoderEditorTest, FileButtonLoadsTheChosenFileWithAPathRelativeToThePluginFolder) {
+    const fs::path loops = fs::path(platform::moduleDirectory()) / "loops";
+    fs::create_directories(loops);
+    writeWav(loops / "name.wav", 4410);
+    useChooser("echo '" + (loops / "name.wav").string() + "'");
+    CFrame* frame = openEditor();
+    const std::string before = fieldText(kFile2);
+
+    click(frame, centre(rectOf(kSetFil2)));
+    editor->idle();
+    EXPECT_EQ(editor->pendingFileField(), kFile2) << "the chooser runs while the host goes on";
+    idleUntilChosen();
+
+    EXPECT_EQ(offered(), resolveWavPath(before.c_str(), platform::moduleDirectory()));
+    EXPECT_EQ(fieldText(kFile2), "./loops/name.wav");
+    EXPECT_STREQ(plugin->fileSlotPath(1), "./loops/name.wav");
+    EXPECT_EQ(plugin->getParameter(kSetFil2), 0.0f) << "the button ends released";
+    fs::remove_all(loops);
+}
+
+TEST_F(VocoderEditorTest, CancelledChooserChangesNothing) {
+    useChooser("exit 1");
+    CFrame* frame = openEditor();
+    const std::string text = fieldText(kFile2);
+    const std::string slot = plugin->fileSlotPath(1);
+    click(frame, centre(rectOf(kSetFil2)));
+    editor->idle();
+    idleUntilChosen();
+    EXPECT_EQ(fieldText(kFile2), text);
+    EXPECT_EQ(plugin->fileSlotPath(1), slot);
+}
+
+TEST_F(VocoderEditorTest, FileWithoutRelativePathKeepsItsAbsolutePath) {
+    // A top-level folder the plug-in folder does not share.
+    const std::string elsewhere = platform::moduleDirectory().rfind("/proc", 0) == 0 ? "/dev/null.wav" : "/proc/x.wav";
+    useChooser("echo " + elsewhere);
+    CFrame* frame = openEditor();
+    click(frame, centre(rectOf(kSetFil1)));
+    editor->idle();
+    idleUntilChosen();
+    EXPECT_EQ(fieldText(kFile1), elsewhere);
+    EXPECT_EQ(plugin->fileSlotPath(0), elsewhere);
+}
+
+TEST_F(VocoderEditorTest, TypingIntoAFileFieldLoadsNothingButIsOfferedByItsButton) {
+    useChooser("exit 1");
+    CFrame* frame = openEditor();
+    const std::string slot = plugin->fileSlotPath(2);
+    click(frame, centre(rectOf(kFile3)));
+    for (size_t i = fieldText(kFile3).size(); i > 0; --i) editorrig::typeKey(frame, 0, VKEY_BACK);
+    for (char c : std::string("./mine.wav")) editorrig::typeKey(frame, c);
+    editorrig::typeKey(frame, 0, VKEY_RETURN);
+    EXPECT_EQ(fieldText(kFile3), "./mine.wav");
+    EXPECT_EQ(plugin->fileSlotPath(2), slot);
+    EXPECT_EQ(plugin->getParameter(kFile3), 0.0f);
+
+    click(frame, centre(rectOf(kSetFil3)));
+    editor->idle();
+    idleUntilChosen();
+    EXPECT_EQ(offered(), platform::moduleDirectory() + "/mine.wav");
+}
+
+TEST_F(VocoderEditorTest, AFileSetByAChunkShowsInItsField) {
+    openEditor();
+    static const char chunk[] = "4221File4=./loops/other.wav\0\0\0";
+    plugin->setChunk(const_cast<char*>(chunk), sizeof chunk, true);
+    editor->idle();
+    EXPECT_EQ(fieldText(kFile4), "./loops/other.wav");
+    editor->close();
+    openEditor();
+    EXPECT_EQ(fieldText(kFile4), "./loops/other.wav") << "the next opening shows the slot's path";
+}
+
+TEST_F(VocoderEditorTest, ClosingTheEditorClosesItsChooser) {
+    useChooser("exec sleep 60");
+    CFrame* frame = openEditor();
+    click(frame, centre(rectOf(kSetFil1)));
+    editor->idle();
+    ASSERT_EQ(editor->pendingFileField(), kFile1);
+    editor->close();
+    EXPECT_EQ(editor->pendingFileField(), -1);
+    EXPECT_TRUE(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD) << "the chooser was reaped";
+}
+
+TEST_F(VocoderEditorTest, OffscreenRenderShowsPanelAndControls) {
+    CFrame* frame = openEditor();
+    editor->idle();
+    std::string path = editorrig::saveArtefact(frame, "vocoder-editor");
+    cairo_surface_t* panel =
+        cairo_image_surface_create_from_png((fs::path(ZORVEK_BINARY_DIR) / "artwork" / "vocoder-227.png").c_str());
+    ASSERT_EQ(cairo_surface_status(panel), CAIRO_STATUS_SUCCESS);
+    // Where no control sits the panel shows; where one sits its picture covers it.
+    EXPECT_EQ(testimages::pixel(frame->getBackBuffer(), 100, 470), testimages::pixel(panel, 100, 470));
+    EXPECT_NE(testimages::pixel(frame->getBackBuffer(), 552, 452), testimages::pixel(panel, 552, 452)) << "Volume";
+    EXPECT_NE(testimages::pixel(frame->getBackBuffer(), 90, 400), testimages::pixel(panel, 90, 400)) << "File1";
+    cairo_surface_destroy(panel);
+
+    // A knob held down shows its pop-up slider and value box.
+    CPoint press = centre(rectOf(0));
+    frame->onMouseDown(press, kLButton);
+    EXPECT_EQ(frame->getNbViews(), kNumEntries + 2);
+    editorrig::saveArtefact(frame, "vocoder-editor-popup");
+    frame->onMouseUp(press, 0);
+    EXPECT_EQ(frame->getNbViews(), kNumEntries);
+    RecordProperty("render", path);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/LoadedPlugin.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A copy of the plug-in in a private folder, so its ini file is this test's own.
+class PrivatePluginCopy {
+public:
+    PrivatePluginCopy() {
+        std::string pattern = (fs::temp_directory_path() / "zorvek-ccmap-XXXXXX").string();
+        folder = mkdtemp(pattern.data()) ? pattern : std::string();
+        fs::copy_file(fs::path(ZORVEK_PLUGIN_DIR) / "Zorvek2.so", fs::path(folder) / "Zorvek2.so");
+        for (const auto& entry : fs::directory_iterator(ZORVEK_PLUGIN_DIR))
+            if (entry.path().extension() == ".wav") fs::create_symlink(entry.path(), fs::path(folder) / entry.path().filename());
+    }
+    ~PrivatePluginCopy() {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    std::string library() const { return folder + "/Zorvek2.so"; }
+    std::string ini() const { return folder + "/Zorvek2.ini"; }
+    std::string readIni() const {
+        std::ifstream in(ini());
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+
+    std::string folder;
+};
+
+bool automated(const LoadedPlugin& plugin, int32_t index, float value) {
+    return std::any_of(plugin.automations.begin(), plugin.automations.end(),
+                       [&](const LoadedPlugin::Automation& a) { return a.index == index && a.value == value; });
+}
+
+TEST(ControllerMap, ControllersMoveParametersThroughTheHost) {
+    PrivatePluginCopy copy;
+    std::ofstream(copy.ini()) << "[other]\nkeep=me\n[midicc]\nCutoff=20\nReso=0\nPan=300\n";
+    {
+        LoadedPlugin plugin(copy.library());
+        ASSERT_NE(plugin.effect(), nullptr);
+        plugin.start();
+        std::vector<float> left, right;
+
+        plugin.sendMidi(0xB0, 7, 127);
+        plugin.render(left, right, 512);
+        EXPECT_EQ(plugin.getParameter(0), 1.0f);
+        EXPECT_TRUE(automated(plugin, 0, 127 * 0.007874016f));
+
+        // Osc1Frm (20 by default) and Cutoff share controller 20.
+        plugin.sendMidi(0xB0, 20, 0);
+        plugin.render(left, right, 512);
+        EXPECT_EQ(plugin.getParameter(4), 0.0f);
+        EXPECT_EQ(plugin.getParameter(20), 0.0f);
+
+        // Controller 0 and Pan's dropped controller move nothing.
+        float reso = plugin.getParameter(21);
+        float pan = plugin.getParameter(1);
+        size_t before = plugin.automations.size();
+        plugin.sendMidi(0xB0, 0, 127);
+        plugin.sendMidi(0xB0, 10, 127);
+        plugin.render(left, right, 512);
+        EXPECT_EQ(plugin.getParameter(21), reso);
+        EXPECT_EQ(plugin.getParameter(1), pan);
+        EXPECT_EQ(plugin.automations.size(), before);
+
+        plugin.sendMidi(0xB0, 64, 127);
+        plugin.render(left, right, 512);
+        EXPECT_EQ(plugin.getParameter(48), 1.0f);  // ChrsRat
+    }
+    // Written back at close: all keys, the dropped controller as 0, other sections kept.
+    std::string ini = copy.readIni();
+    EXPECT_EQ(ini.rfind("[other]\nkeep=me\n[midicc]\nCutoff=20\nReso=0\nPan=0\nVolume=7\nModSrc=41\n", 0), 0u) << ini;
+    EXPECT_NE(ini.find("\nMixVoc=71\n"), std::string::npos);
+}
+
+TEST(ControllerMap, AnUnwritableIniFileIsSkipped) {
+    PrivatePluginCopy copy;
+    // A folder holds the ini file's name: the write-back cannot succeed and is skipped.
+    fs::create_directory(copy.ini());
+    {
+        LoadedPlugin plugin(copy.library());
+        ASSERT_NE(plugin.effect(), nullptr);
+        EXPECT_EQ(plugin.getParameter(0), 0.8f);
+    }
+    EXPECT_TRUE(fs::is_directory(copy.ini()));
+    EXPECT_TRUE(fs::is_empty(copy.ini()));
+    for (const auto& entry : fs::directory_iterator(copy.folder))
+        EXPECT_EQ(entry.path().filename().string().rfind("Zorvek2.ini.", 0), std::string::npos) << entry.path();
+}
+
+}  // namespace
