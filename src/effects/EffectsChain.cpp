@@ -71,7 +71,8 @@ void EffectsChain::process(int32_t frames, int32_t tick) {
 template <bool kMono, bool kReverb>
 void EffectsChain::render(const Block& block) {
     const float* in = input->data;
-    float* o = out.data;
+    alignas(16) float left[kMaxFrames];
+    alignas(16) float right[kMaxFrames];
     float* delayL = delayLines[0].get();
     float* delayR = delayLines[1].get();
     float* chorusL = chorusLines[0].get();
@@ -120,11 +121,15 @@ void EffectsChain::render(const Block& block) {
         const int32_t b = (cp - mi - kChorusCentre) & kChorusMask;
         const float tapB = chorusR[b] + f * (chorusR[(b - 1) & kChorusMask] - chorusR[b]);
 
-        float left = yL + cl * tapA;
-        float right = yR + cl * tapB;
-        if constexpr (kReverb) reverb.processFrame(block.reverb, left, right);
-        o[2 * i] = left;
-        o[2 * i + 1] = right;
+        left[i] = yL + cl * tapA;
+        right[i] = yR + cl * tapB;
+    }
+    // The reverb reads nothing the delay and chorus write: it runs on the whole sub-block.
+    if constexpr (kReverb) reverb.process(block.reverb, left, right, block.frames);
+    float* o = out.data;
+    for (int32_t i = 0; i < block.frames; ++i) {
+        o[2 * i] = left[i];
+        o[2 * i + 1] = right[i];
     }
 
     sweep = x;

@@ -26,18 +26,19 @@ public:
 
     const StereoBuffer& output() const { return out; }
     const CombReverb& reverbStage() const { return reverb; }
+    CombReverb& reverbStage() { return reverb; }
 
     // Inputs, bound once by the plug-in before processing starts.
     const StereoBuffer* input = &zeros::stereoBuffer;
-    const ParamValue* chorusRate = &zeros::param;    // ChrsRat
-    const ParamValue* chorusLevel = &zeros::param;   // ChrsLv
-    const ParamValue* delayTime = &zeros::param;     // DlyTime
-    const ParamValue* delayFeedback = &zeros::param; // DlyFbk
-    const ParamValue* delayLevel = &zeros::param;    // DlyLv
-    const ParamValue* reverbTime = &zeros::param;    // RevTime
-    const ParamValue* reverbLevel = &zeros::param;   // RevLevel
-    const ParamValue* reverbStereo = &zeros::param;  // RevStereo
-    const ParamValue* carrierStereo = &zeros::param; // CarSt
+    const ParamValue* chorusRate = &zeros::param;     // ChrsRat
+    const ParamValue* chorusLevel = &zeros::param;    // ChrsLv
+    const ParamValue* delayTime = &zeros::param;      // DlyTime
+    const ParamValue* delayFeedback = &zeros::param;  // DlyFbk
+    const ParamValue* delayLevel = &zeros::param;     // DlyLv
+    const ParamValue* reverbTime = &zeros::param;     // RevTime
+    const ParamValue* reverbLevel = &zeros::param;    // RevLevel
+    const ParamValue* reverbStereo = &zeros::param;   // RevStereo
+    const ParamValue* carrierStereo = &zeros::param;  // CarSt
 
 private:
     // Values of one sub-block.

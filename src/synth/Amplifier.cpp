@@ -21,15 +21,17 @@ void Amplifier::process(int32_t frames, int32_t) {
             step[v] = 0.0f;  // an inactive voice keeps its gain
         }
     }
-    for (int g = 0; g < kVoices; g += 4) {
-        const __m128 increment = _mm_load_ps(step + g);
-        __m128 gain = _mm_load_ps(current + g);
-        const float* in = signal->data + g;
-        float* o = out.data + g;
-        for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
-            _mm_store_ps(o, _mm_mul_ps(_mm_load_ps(in), gain));
-            gain = _mm_add_ps(gain, increment);
-        }
-        _mm_store_ps(current + g, gain);
+    // Both groups in one loop, so their gain ramps overlap in the pipeline.
+    const __m128 stepLow = _mm_load_ps(step), stepHigh = _mm_load_ps(step + 4);
+    __m128 low = _mm_load_ps(current), high = _mm_load_ps(current + 4);
+    const float* in = signal->data;
+    float* o = out.data;
+    for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
+        _mm_store_ps(o, _mm_mul_ps(_mm_load_ps(in), low));
+        _mm_store_ps(o + 4, _mm_mul_ps(_mm_load_ps(in + 4), high));
+        low = _mm_add_ps(low, stepLow);
+        high = _mm_add_ps(high, stepHigh);
     }
+    _mm_store_ps(current, low);
+    _mm_store_ps(current + 4, high);
 }

@@ -9,6 +9,7 @@
 #include "dsp/Buffers.h"
 #include "dsp/DspModule.h"
 #include "dsp/ParamValue.h"
+#include "dsp/SimdPath.h"
 #include "synth/ShapeConstants.h"
 
 class Oscillator final : public DspModule {
@@ -21,6 +22,9 @@ public:
     void process(int32_t frames, int32_t tick) override;
 
     const VoiceBuffer& output() const { return out; }
+    // Audio thread, or before processing (tests): renders on the given instruction-set
+    // path from now on; false (and no change) when the processor lacks it.
+    bool usePath(SimdPath wanted);
     int32_t currentForm() const { return form.load(std::memory_order_relaxed); }
     // Cycles per sample and pulse width of a voice, as set at the last control tick.
     float increment(int voice) const { return state.increment[voice]; }
@@ -58,5 +62,6 @@ private:
         float phase[kVoices] = {};  // cycles, [0, 1)
     } state;
 
+    SimdPath path = widestSimdPath();
     VoiceBuffer out;
 };

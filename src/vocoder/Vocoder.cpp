@@ -1,5 +1,7 @@
 #include "vocoder/Vocoder.h"
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,6 +28,15 @@ float level(const ParamValue* p) {
 // A stepped parameter as trunc(v x (steps - 1) + 0.5).
 int32_t step(const ParamValue* p, int32_t steps) {
     return static_cast<int32_t>(level(p) * static_cast<float>(steps - 1) + 0.5f);
+}
+
+// softClip on four lanes: the cubic, replaced by +-1 beyond +-1.5 (a NaN stays NaN).
+inline __m128 softClipLanes(__m128 x) {
+    const __m128 cubic = _mm_sub_ps(x, _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(x, x), x), _mm_set1_ps(0.15f)));
+    const __m128 above = _mm_cmpgt_ps(x, _mm_set1_ps(1.5f));
+    const __m128 below = _mm_cmplt_ps(x, _mm_set1_ps(-1.5f));
+    const __m128 bound = _mm_or_ps(_mm_and_ps(above, _mm_set1_ps(1.0f)), _mm_and_ps(below, _mm_set1_ps(-1.0f)));
+    return _mm_or_ps(bound, _mm_andnot_ps(_mm_or_ps(above, below), cubic));
 }
 
 }  // namespace
@@ -131,52 +142,74 @@ float Vocoder::nextModulatorSample() {
 template <bool Stereo>
 void Vocoder::render(int32_t frames) {
     const Settings& s = settings;
-    const float a = readParam(followA) * 0.5f;
+    alignas(16) float modulator[kMaxFrames];
+    alignas(16) float left[kMaxFrames];
+    alignas(16) float right[kMaxFrames];
+    alignas(16) float sumLeft[kMaxFrames] = {};
+    alignas(16) float sumRight[kMaxFrames] = {};
+
+    // The inputs of the whole sub-block first, so the filter bank runs on it at once.
+    const float* input = carrier->data;
+    for (int32_t n = 0; n < frames; ++n) {
+        if (s.carrierCapture) {
+            left[n] = right[n] = 0.0f;
+            capture.peekFrame(s.carrierChannel, left[n], right[n]);
+            capture.advance(s.carrierChannel);
+        } else {
+            left[n] = input[2 * n];
+            right[n] = input[2 * n + 1];
+        }
+        modulator[n] = nextModulatorSample();
+        if (++readPosition >= s.bufferLength) {
+            readPosition = 0;
+            if (freeze != FreezeState::Idle) freeze = FreezeState::Full;
+        }
+    }
+    if (s.bandCount > 0)
+        bank.run(modulator, left, Stereo ? right : nullptr, frames, s.bandCount, s.bandShift, readParam(followA) * 0.5f,
+                 sumLeft, sumRight);
+
     const VocoderSpectral::Settings spectralSettings{s.binShift, s.mangleWidth, readParam(followD) * 0.5f, Stereo};
     const float x = readParam(anaDigi);
     const float dry = 1.0f - x;
     const float vocoded = readParam(mixVoc);
     const float direct = readParam(mixMod);
     const float carried = readParam(mixCar);
-    const float* input = carrier->data;
+    alignas(16) float ringLeft[kMaxFrames];
+    alignas(16) float ringRight[kMaxFrames];
+    spectral.run(modulator, left, right, frames, spectralSettings, ringLeft, ringRight);
+
+    // Four frames per vector, each lane with the scalar arithmetic.
+    const __m128 dryV = _mm_set1_ps(dry), xV = _mm_set1_ps(x), vocodedV = _mm_set1_ps(vocoded);
+    const __m128 directV = _mm_set1_ps(direct), carriedV = _mm_set1_ps(carried);
     float* o = out.data;
-
-    for (int32_t n = 0; n < frames; ++n) {
-        float cl = 0.0f;
-        float cr = 0.0f;
-        if (s.carrierCapture)
-            capture.peekFrame(s.carrierChannel, cl, cr);
-        else {
-            cl = input[2 * n];
-            cr = input[2 * n + 1];
-        }
-        const float m = nextModulatorSample();
-
-        float sumLeft = 0.0f;
-        float sumRight = 0.0f;
-        if (s.bandCount > 0) {
-            if constexpr (Stereo)
-                bank.runStereo(m, cl, cr, s.bandCount, s.bandShift, a, sumLeft, sumRight);
-            else
-                bank.runMono(m, cl, s.bandCount, s.bandShift, a, sumLeft);
-        }
-
-        spectral.feed(m, cl, cr, Stereo);
-
-        const float left = softClip((dry * spectral.ringLeft() + x * sumLeft) * vocoded + direct * m + carried * cl);
-        o[2 * n] = left;
+    int32_t n = 0;
+    for (; n + 4 <= frames; n += 4) {
+        const __m128 m = _mm_load_ps(modulator + n);
+        const __m128 l =
+            softClipLanes(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringLeft + n)),
+                                                                      _mm_mul_ps(xV, _mm_load_ps(sumLeft + n))),
+                                                           vocodedV),
+                                                _mm_mul_ps(directV, m)),
+                                     _mm_mul_ps(carriedV, _mm_load_ps(left + n))));
+        __m128 r = l;
         if constexpr (Stereo)
-            o[2 * n + 1] = softClip((dry * spectral.ringRight() + x * sumRight) * vocoded + carried * cr + direct * m);
+            r = softClipLanes(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringRight + n)),
+                                                                          _mm_mul_ps(xV, _mm_load_ps(sumRight + n))),
+                                                               vocodedV),
+                                                    _mm_mul_ps(carriedV, _mm_load_ps(right + n))),
+                                         _mm_mul_ps(directV, m)));
+        _mm_store_ps(o + 2 * n, _mm_unpacklo_ps(l, r));
+        _mm_store_ps(o + 2 * n + 4, _mm_unpackhi_ps(l, r));
+    }
+    for (; n < frames; ++n) {
+        const float m = modulator[n];
+        const float mixed = softClip((dry * ringLeft[n] + x * sumLeft[n]) * vocoded + direct * m + carried * left[n]);
+        o[2 * n] = mixed;
+        if constexpr (Stereo)
+            o[2 * n + 1] = softClip((dry * ringRight[n] + x * sumRight[n]) * vocoded + carried * right[n] + direct * m);
         else
-            o[2 * n + 1] = left;
-
-        if (s.carrierCapture) capture.advance(s.carrierChannel);
-
-        if (++readPosition >= s.bufferLength) {
-            readPosition = 0;
-            if (freeze != FreezeState::Idle) freeze = FreezeState::Full;
-        }
-        spectral.advance(spectralSettings);
+            o[2 * n + 1] = mixed;
     }
 }
 

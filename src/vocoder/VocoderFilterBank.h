@@ -2,14 +2,23 @@
 // envelope follower that scales the carrier's output of the same (or a shifted) band.
 // The recursions run in double precision and store their state as float; each output
 // carries a 1e-30 offset that keeps the recursion out of denormal numbers.
+//
+// The bands run side by side as vector lanes, eight doubles per AVX-512 vector, four per
+// AVX2 vector or two per SSE2 vector, chosen at construction from what the processor
+// offers. Every lane does
+// the arithmetic of one band in the fixed order, and the per-frame sums over the bands
+// are added band after band (several frames side by side), so every path gives the
+// same bits.
 #pragma once
 
 #include <cstdint>
 
+#include "dsp/SimdPath.h"
 #include "vocoder/VocoderBands.h"
 
 class VocoderFilterBank {
 public:
+    // Zero states; runs on the widest path the processor offers.
     VocoderFilterBank();
 
     // Takes the coefficients and gains of design.count bands; the states of all bands
@@ -18,44 +27,62 @@ public:
     // Filter bank off: states, coefficients and envelopes 0.0, gains 1.0.
     void clear();
 
-    // One sample frame through count bands (1..21). a is the follower speed
-    // (FollowA x 0.5); band i takes the envelope of band i + shift (clamped to the
-    // bands in use), which for a higher band is still the previous frame's value.
-    // Answers the vocoded carrier; right only in stereo.
-    void runMono(float modulator, float left, int32_t count, int32_t shift, float a, float& sumLeft);
-    void runStereo(float modulator, float left, float right, int32_t count, int32_t shift, float a,
-                   float& sumLeft, float& sumRight);
+    // Runs on the given path from now on; false (and no change) when the processor
+    // lacks it.
+    bool usePath(SimdPath path);
+    SimdPath path() const { return current; }
 
-    float envelope(int i) const { return bandEnvelope[i]; }
-    float gain(int i) const { return bandGain[i]; }
+    // frames sample frames through count bands (1..21); right null for a mono carrier.
+    // a is the follower speed (FollowA x 0.5); band i takes the envelope of band
+    // i + shift (clamped to the bands in use), which for a higher band is still the
+    // previous frame's value. Writes the vocoded carrier of each frame to sumLeft (and
+    // sumRight in stereo). Bands from count on keep their states.
+    void run(const float* modulator, const float* left, const float* right, int32_t frames, int32_t count,
+             int32_t shift, float a, float* sumLeft, float* sumRight);
 
-private:
-    struct alignas(16) BiquadState {
-        float x1[vocoder::kBandSlots];
-        float x2[vocoder::kBandSlots];
-        float y1[vocoder::kBandSlots];
-        float y2[vocoder::kBandSlots];
+    float envelope(int i) const { return state.envelope[i]; }
+    float gain(int i) const { return state.gain[i]; }
+
+    // Band arrays hold whole vectors of eight lanes.
+    static constexpr int kLanes = 24;
+
+    // One band-pass per band on one input: the last two inputs and float-rounded
+    // outputs, kept in double.
+    struct alignas(64) Section {
+        double x1[kLanes];
+        double x2[kLanes];
+        double y1[kLanes];
+        double y2[kLanes];
     };
 
-    // count band-passes of the same input, each with its own state, into out.
-    void filter(BiquadState& state, float input, int32_t count, float* out) const;
-    // Updates the followers from the modulator bands in modulatorOut.
-    void follow(int32_t count, int32_t shift, float a);
-    // The envelope band i uses.
-    float pick(int32_t i, int32_t count, int32_t shift) const;
+    struct State {
+        Section sections[3];  // modulator, left carrier, right carrier
+        alignas(64) double b0[kLanes];
+        alignas(64) double b1[kLanes];
+        alignas(64) double b2[kLanes];
+        alignas(64) double a1[kLanes];
+        alignas(64) double a2[kLanes];
+        alignas(64) float envelope[kLanes];
+        alignas(64) float gain[kLanes];
+    };
 
-    BiquadState modulatorState;
-    BiquadState leftState;
-    BiquadState rightState;
-    alignas(16) float b0[vocoder::kBandSlots];
-    alignas(16) float b1[vocoder::kBandSlots];
-    alignas(16) float b2[vocoder::kBandSlots];
-    alignas(16) float a1[vocoder::kBandSlots];
-    alignas(16) float a2[vocoder::kBandSlots];
-    alignas(16) float bandEnvelope[vocoder::kBandSlots];
-    alignas(16) float previousEnvelope[vocoder::kBandSlots];
-    alignas(16) float bandGain[vocoder::kBandSlots];
-    alignas(16) float modulatorOut[vocoder::kBandSlots];
-    alignas(16) float leftOut[vocoder::kBandSlots];
-    alignas(16) float rightOut[vocoder::kBandSlots];
+    // What one run works on.
+    struct Block {
+        const float* modulator;
+        const float* left;
+        const float* right;
+        int32_t frames;
+        int32_t count;
+        int32_t shift;
+        float a;
+        float* sumLeft;
+        float* sumRight;
+    };
+
+private:
+    using Kernel = void (*)(State&, const Block&);
+
+    State state;
+    SimdPath current = SimdPath::Sse2;
+    Kernel kernel;
 };

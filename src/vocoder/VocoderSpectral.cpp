@@ -38,7 +38,7 @@ VocoderSpectral::VocoderSpectral() {
     }
 }
 
-void VocoderSpectral::feed(float m, float left, float right, bool stereo) {
+inline void VocoderSpectral::feed(float m, float left, float right, bool stereo) {
     const int32_t p = fillPosition;
     const int32_t at = kBitReverse[p];
     carrierLeft[0][at] = left;
@@ -53,9 +53,19 @@ void VocoderSpectral::feed(float m, float left, float right, bool stereo) {
     }
 }
 
-void VocoderSpectral::advance(const Settings& settings) {
+inline void VocoderSpectral::advance(const Settings& settings) {
     readPosition = (readPosition + 1) & (kRing - 1);
     if (++fillPosition >= kFrame) processFrame(settings);
+}
+
+void VocoderSpectral::run(const float* m, const float* left, const float* right, int32_t frames,
+                          const Settings& settings, float* ringLeft, float* ringRight) {
+    for (int32_t n = 0; n < frames; ++n) {
+        feed(m[n], left[n], right[n], settings.stereo);
+        ringLeft[n] = outLeft[readPosition];
+        if (settings.stereo) ringRight[n] = outRight[readPosition];
+        advance(settings);
+    }
 }
 
 void VocoderSpectral::mangle(int32_t width) {

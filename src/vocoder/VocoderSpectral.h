@@ -25,15 +25,12 @@ public:
 
     VocoderSpectral();
 
-    // Scatters one sample frame into the current frames (and the next ones once the
-    // current frames are half full). The right carrier is taken only in stereo.
-    void feed(float modulator, float left, float right, bool stereo);
-    // The output rings at the read position.
-    float ringLeft() const { return outLeft[readPosition]; }
-    float ringRight() const { return outRight[readPosition]; }
-    // Moves to the next sample frame; a full frame is transformed and crossfaded into
-    // the rings.
-    void advance(const Settings& settings);
+    // Runs frames sample frames: each is scattered into the current frames (and the next
+    // ones once the current frames are half full), the output rings are read at the read
+    // position into ringLeft (and ringRight in stereo), and a full frame is transformed
+    // and crossfaded into the rings. The right carrier is taken only in stereo.
+    void run(const float* modulator, const float* left, const float* right, int32_t frames, const Settings& settings,
+             float* ringLeft, float* ringRight);
 
     // The spectral gain curve, 512 entries mirrored around bin 256 (rewritten by the
     // band design).
@@ -42,6 +39,9 @@ public:
     float binEnvelope(int k) const { return envelope[k]; }
 
 private:
+    inline void feed(float modulator, float left, float right, bool stereo);
+    // Moves to the next sample frame.
+    inline void advance(const Settings& settings);
     void processFrame(const Settings& settings);
     void mangle(int32_t width);
     // Scales a carrier frame's bins by shaped[k] and transforms it back.

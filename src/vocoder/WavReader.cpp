@@ -22,8 +22,8 @@ constexpr uint16_t kIntegerPcm = 1;
 
 uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // A regular file read with its length known up front, so no read or seek ever goes
@@ -112,7 +112,8 @@ WavBuffer decode(WavFile& file, const Format& format, uint32_t declaredSize, int
     // A size field larger than the rest of the file counts only the bytes really there.
     const int64_t size = std::min<int64_t>(declaredSize, file.size() - file.position());
     const int64_t frames = ((size / format.channels) * 8) / format.bits;
-    const unsigned __int128 exact = static_cast<unsigned __int128>(frames) * static_cast<uint32_t>(hostRate) / format.rate;
+    const unsigned __int128 exact =
+        static_cast<unsigned __int128>(frames) * static_cast<uint32_t>(hostRate) / format.rate;
     const int64_t limit = std::min<int64_t>(kMaxSamples, kMaxSeconds * hostRate);
     if (exact == 0 || exact > static_cast<unsigned __int128>(limit)) return {};
     const int64_t count = static_cast<int64_t>(exact);

@@ -179,8 +179,11 @@ TEST(Oscillator, OnlyActiveVoicesTakeNewIncrementsAtTicks) {
     EXPECT_GT(energy, 0.0f);
 }
 
-TEST(Oscillator, VectorPathMatchesScalarReferenceExactly) {
+namespace {
+
+void matchScalarReference(SimdPath path) {
     OscillatorRig rig;
+    ASSERT_TRUE(rig.osc.usePath(path));
     TestNoise noise(17);
     scalar::OscillatorVoice ref[kVoices];
     const scalar::Shape shapes[5] = {{0, 0, 0, 0},
@@ -216,6 +219,17 @@ TEST(Oscillator, VectorPathMatchesScalarReferenceExactly) {
         }
     }
     EXPECT_EQ(mismatches, 0);
+}
+
+}  // namespace
+
+// Every instruction-set path against the plain per-voice arithmetic.
+TEST(Oscillator, EveryVectorPathMatchesScalarReferenceExactly) {
+    for (SimdPath path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512}) {
+        if (!simdSupported(path)) continue;
+        SCOPED_TRACE(static_cast<int>(path));
+        matchScalarReference(path);
+    }
 }
 
 TEST(Oscillator, RandomFormHoldsSharedGeneratorLevels) {

@@ -2,8 +2,11 @@
 // path runs the bands as independent vector lanes and must give the same bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <random>
+#include <vector>
 
 #include "vocoder/VocoderFilterBank.h"
 
@@ -45,44 +48,93 @@ struct ReferenceBank {
     }
 };
 
-void compare(int count, int shift, bool stereo, int32_t rate) {
+// Runs the bank on the given path in sub-blocks of varying length (1 to 96 frames, so
+// that groups of four frames are cut at every offset) against the reference.
+void compare(SimdPath path, int count, int shift, bool stereo, int32_t rate) {
     const float eq[kEqCount] = {0.3f, 0.9f, 0.5f, 0.1f, 0.7f, 0.6f};
     ReferenceBank reference;
     reference.design = designBands(count, eq, rate);
     VocoderFilterBank bank;
+    ASSERT_TRUE(bank.usePath(path));
     bank.apply(reference.design);
     std::mt19937 random(count * 100 + shift);
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
     const float a = 0.37f;
-    for (int n = 0; n < 4000; ++n) {
-        float m = noise(random), l = noise(random), r = noise(random);
-        float wantLeft, wantRight, left = 0.0f, right = 0.0f;
-        reference.run(m, l, r, stereo, count, shift, a, wantLeft, wantRight);
-        if (stereo)
-            bank.runStereo(m, l, r, count, shift, a, left, right);
-        else
-            bank.runMono(m, l, count, shift, a, left);
-        ASSERT_EQ(left, wantLeft) << "frame " << n << " bands " << count << " shift " << shift;
-        if (stereo) {
-            ASSERT_EQ(right, wantRight) << "frame " << n;
+    const int lengths[] = {1, 2, 3, 5, 7, 96, 88, 4, 31};
+    float m[96], l[96], r[96], wantLeft[96], wantRight[96], left[96], right[96];
+    int frame = 0;
+    for (int block = 0; frame < 4000; ++block) {
+        const int frames = lengths[block % 9];
+        for (int n = 0; n < frames; ++n) {
+            m[n] = noise(random), l[n] = noise(random), r[n] = noise(random);
+            reference.run(m[n], l[n], r[n], stereo, count, shift, a, wantLeft[n], wantRight[n]);
+        }
+        bank.run(m, l, stereo ? r : nullptr, frames, count, shift, a, left, right);
+        for (int n = 0; n < frames; ++n, ++frame) {
+            ASSERT_EQ(left[n], wantLeft[n]) << "frame " << frame << " bands " << count << " shift " << shift;
+            if (stereo) {
+                ASSERT_EQ(right[n], wantRight[n]) << "frame " << frame;
+            }
         }
     }
     for (int i = 0; i < count; ++i) EXPECT_EQ(bank.envelope(i), reference.envelope[i]) << i;
 }
 
+// Every instruction-set path this processor can run.
+std::vector<SimdPath> paths() {
+    std::vector<SimdPath> all;
+    for (auto path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512})
+        if (simdSupported(path)) all.push_back(path);
+    return all;
+}
+
 }  // namespace
 
-TEST(VocoderFilterBank, MatchesThePlainBandByBandArithmeticBitForBit) {
-    for (int count : {1, 2, 3, 5, 8, 13, 21})
-        for (int shift : {-8, -3, 0, 1, 8}) {
-            compare(count, shift, false, 44100);
-            compare(count, shift, true, 48000);
+TEST(VocoderFilterBank, EveryPathMatchesThePlainBandByBandArithmeticBitForBit) {
+    ASSERT_TRUE(simdSupported(SimdPath::Sse2));
+    for (auto path : paths())
+        for (int count : {1, 2, 3, 5, 8, 13, 21})
+            for (int shift : {-8, -3, 0, 1, 8}) {
+                compare(path, count, shift, false, 44100);
+                compare(path, count, shift, true, 48000);
+            }
+}
+
+TEST(VocoderFilterBank, BandsOutsideTheCountKeepTheirStatesOnEveryPath) {
+    // 21 bands, then 6 (the last vector's lanes 6 and 7 idle), then 21 again: the
+    // reference never touches bands it does not run.
+    const float eq[kEqCount] = {0.5f, 0.6f, 0.4f, 0.5f, 0.7f, 0.5f};
+    for (auto path : paths()) {
+        ReferenceBank reference;
+        VocoderFilterBank bank;
+        ASSERT_TRUE(bank.usePath(path));
+        std::mt19937 random(7);
+        std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+        for (int count : {21, 6, 21, 6}) {
+            reference.design = designBands(count, eq, 44100);
+            bank.apply(reference.design);
+            for (int block = 0; block < 20; ++block) {
+                float m[13], l[13], r[13], wantLeft, wantRight, left[13], right[13];
+                float want[13][2];
+                for (int n = 0; n < 13; ++n) {
+                    m[n] = noise(random), l[n] = noise(random), r[n] = noise(random);
+                    reference.run(m[n], l[n], r[n], true, count, 2, 0.8f, wantLeft, wantRight);
+                    want[n][0] = wantLeft, want[n][1] = wantRight;
+                }
+                bank.run(m, l, r, 13, count, 2, 0.8f, left, right);
+                for (int n = 0; n < 13; ++n) {
+                    ASSERT_EQ(left[n], want[n][0]) << count << " bands, frame " << n;
+                    ASSERT_EQ(right[n], want[n][1]) << count << " bands, frame " << n;
+                }
+            }
         }
+        for (int i = 0; i < 21; ++i) EXPECT_EQ(bank.envelope(i), reference.envelope[i]) << i;
+    }
 }
 
 TEST(VocoderFilterBank, BandsAboveHalfTheRateStaySilentAndEverythingFinite) {
     // At 8 kHz the top 3 of 21 bands (4222 Hz and up) cannot exist.
-    compare(21, 0, true, 8000);
+    compare(SimdPath::Sse2, 21, 0, true, 8000);
     const float eq[kEqCount] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
     VocoderFilterBank bank;
     bank.apply(designBands(21, eq, 8000));
@@ -90,7 +142,8 @@ TEST(VocoderFilterBank, BandsAboveHalfTheRateStaySilentAndEverythingFinite) {
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
     float left = 0.0f, right = 0.0f;
     for (int n = 0; n < 20000; ++n) {
-        bank.runStereo(noise(random), noise(random), noise(random), 21, 0, 0.5f, left, right);
+        const float m = noise(random), l = noise(random), r = noise(random);
+        bank.run(&m, &l, &r, 1, 21, 0, 0.5f, &left, &right);
         ASSERT_TRUE(std::isfinite(left) && std::isfinite(right)) << n;
         ASSERT_LT(std::fabs(left), 1e4f);
     }
@@ -102,14 +155,15 @@ TEST(VocoderFilterBank, ClearZeroesStatesAndEnvelopesAndResetsGainsToOne) {
     const float eq[kEqCount] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
     VocoderFilterBank bank;
     bank.apply(designBands(21, eq, 44100));
-    float left = 0.0f;
-    for (int n = 0; n < 100; ++n) bank.runMono(1.0f, 1.0f, 21, 0, 1.0f, left);
+    float ones[100], sums[100];
+    std::fill(std::begin(ones), std::end(ones), 1.0f);
+    bank.run(ones, ones, nullptr, 100, 21, 0, 1.0f, sums, nullptr);
     EXPECT_GT(bank.envelope(0), 0.0f);
     bank.clear();
     for (int i = 0; i < kBandSlots; ++i) {
         EXPECT_EQ(bank.envelope(i), 0.0f);
         EXPECT_EQ(bank.gain(i), 1.0f);
     }
-    bank.runMono(1.0f, 1.0f, 21, 0, 1.0f, left);
-    EXPECT_EQ(left, 0.0f) << "all coefficients are zero after a clear";
+    bank.run(ones, ones, nullptr, 1, 21, 0, 1.0f, sums, nullptr);
+    EXPECT_EQ(sums[0], 0.0f) << "all coefficients are zero after a clear";
 }

@@ -123,7 +123,7 @@ TEST(VocoderSources, FileSlotsKeepTheirPathsAndReloadAtANewSampleRate) {
     const std::string path = writeWav("rate.wav", samples, 44100);
     VocoderRig rig;
     rig.vocoder->setFile(3, path.c_str());
-    rig.vocoder->setFile(4, path.c_str());   // no such slot
+    rig.vocoder->setFile(4, path.c_str());  // no such slot
     rig.vocoder->setFile(-1, path.c_str());
     EXPECT_EQ(rig.vocoder->fileName(3), path);
     EXPECT_EQ(rig.vocoder->fileName(0), "");
@@ -202,4 +202,35 @@ TEST(VocoderSources, CaptureModulatorWaitsForAWholeBlockOf256Frames) {
     std::vector<float> out = leftOf(rig.run(256));
     for (float v : out) ASSERT_EQ(v, softClip(0.375f)) << "left and right averaged";
     EXPECT_EQ(writer->available(2), 0);
+}
+
+// With only MixCar the output is each carrier sample through the soft clip, in every
+// sub-block length (the mix runs four frames per vector with a scalar tail): values
+// beyond +-1.5 clip to +-1.
+TEST(VocoderSources, WithOnlyMixCarTheOutputIsTheCarrierThroughTheSoftClip) {
+    for (float carSt : {0.0f, 1.0f}) {
+        VocoderRig rig;
+        rig.set(rig.params.mixMod, 0.0f);
+        rig.set(rig.params.mixVoc, 0.0f);
+        rig.set(rig.params.mixCar, 0.75f);
+        rig.set(rig.params.carSt, carSt);
+        const size_t frames = 3000;
+        for (size_t n = 0; n < frames; ++n) {
+            rig.carrierLeft.push_back(static_cast<float>(n % 97) * 0.05f - 2.4f);
+            rig.carrierRight.push_back(2.2f - static_cast<float>(n % 89) * 0.05f);
+        }
+        std::vector<float> out;
+        for (int32_t block : {1, 2, 3, 5, 7, 88, 255, 256}) {
+            const std::vector<float> part = rig.run(block * 3, block);
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        const std::vector<float> left = leftOf(out), right = rightOf(out);
+        for (size_t n = 0; n < left.size(); ++n) {
+            const float wantLeft = softClip(0.75f * rig.carrierLeft[n]);
+            const float wantRight = carSt == 1.0f ? softClip(0.75f * rig.carrierRight[n]) : wantLeft;
+            ASSERT_EQ(left[n], wantLeft) << n << " stereo " << carSt;
+            ASSERT_EQ(right[n], wantRight) << n << " stereo " << carSt;
+        }
+        EXPECT_EQ(left.size(), 1851u);
+    }
 }

@@ -1,0 +1,180 @@
+// The complete instrument at 44.1 kHz in 512-frame host blocks: the "Default" program,
+// eight held notes, 21 bands in stereo, the spectral path on, a speech file as
+// modulator, delay, chorus and reverb audible. Reports the real-time factor on one core
+// (CPU seconds of the processing calls against seconds of audio) and, per module, the
+// CPU time of its process call per sample frame.
+#include <benchmark/benchmark.h>
+#include <sys/mman.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "dsp/DspModule.h"
+#include "dsp/FloatingPointGuard.h"
+#include "effects/EffectsChain.h"
+#include "framework/VocoderPlugin.h"
+#include "synth/Amplifier.h"
+#include "synth/Envelope.h"
+#include "synth/LadderFilter.h"
+#include "synth/Lfo.h"
+#include "synth/Oscillator.h"
+#include "synth/OscillatorMixer.h"
+#include "synth/VoiceSummer.h"
+#include "vocoder/Vocoder.h"
+
+namespace {
+
+constexpr int32_t kRate = 44100;
+constexpr int32_t kHostBlock = 512;
+
+intptr_t quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// On top of the "Default" program: a stereo carrier and an audible delay (chorus and
+// reverb already sound in it).
+const std::pair<const char*, float> kSettings[] = {{"CarSt", 1.0f}, {"DlyLv", 0.3f}, {"DlyFbk", 0.4f}};
+
+// ModSrc 1 selects the fourth file slot.
+constexpr int kModulatorSlot = 3;
+
+class Instrument {
+public:
+    Instrument() : shm("/ZorvekCapBench-" + std::to_string(getpid())) {
+        // A private capture object: a capture plug-in running elsewhere must not feed in.
+        setenv("ZORVEK_CAPTURE_SHM", shm.c_str(), 1);
+        plugin = std::make_unique<VocoderPlugin>(&quietHost);
+        plugin->setSampleRate(static_cast<float>(kRate));
+        for (int32_t i = 0; i < PluginBase::kNumPrograms; ++i) {
+            char name[64] = {};
+            plugin->getProgramNameIndexed(0, i, name);
+            if (std::strcmp(name, "Default") == 0) {
+                plugin->setProgram(i);
+                found = true;
+                break;
+            }
+        }
+        for (const auto& [name, value] : kSettings) plugin->setParameter(plugin->findParameterIndex(name), value);
+        plugin->fileSelected(plugin->findParameterIndex("File1") + kModulatorSlot,
+                             ZORVEK_SOURCE_DIR "/resources/wav/speech.wav");
+        playChord();
+        // Half a second to let the envelopes, followers and effect lines fill.
+        for (int i = 0; i < kRate / 2 / kHostBlock; ++i) block();
+    }
+    ~Instrument() { shm_unlink(shm.c_str()); }
+
+    void block() {
+        float* outputs[2] = {left, right};
+        plugin->processReplacing(nullptr, outputs, kHostBlock);
+    }
+
+    VocoderPlugin& instrument() { return *plugin; }
+    bool hasDefaultProgram() const { return found; }
+    float sample() const { return left[kHostBlock - 1] + right[kHostBlock - 1]; }
+
+private:
+    void playChord() {
+        VstMidiEvent notes[8] = {};
+        struct {
+            int32_t numEvents;
+            intptr_t reserved;
+            VstEvent* events[8];
+        } list{8, 0, {}};
+        const int keys[8] = {48, 52, 55, 59, 62, 65, 69, 72};
+        for (int i = 0; i < 8; ++i) {
+            notes[i].type = kVstMidiType;
+            notes[i].byteSize = sizeof(VstMidiEvent);
+            notes[i].midiData[0] = static_cast<char>(0x90);
+            notes[i].midiData[1] = static_cast<char>(keys[i]);
+            notes[i].midiData[2] = 100;
+            list.events[i] = reinterpret_cast<VstEvent*>(&notes[i]);
+        }
+        plugin->processEvents(reinterpret_cast<VstEvents*>(&list));
+    }
+
+    std::string shm;
+    std::unique_ptr<VocoderPlugin> plugin;
+    bool found = false;
+    alignas(16) float left[kHostBlock] = {};
+    alignas(16) float right[kHostBlock] = {};
+};
+
+void setPerFrame(benchmark::State& state, int64_t frames) {
+    // CPU seconds per frame, printed with its prefix (e.g. "75ns").
+    state.counters["per_frame"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+void BM_CompleteInstrument(benchmark::State& state) {
+    Instrument rig;
+    if (!rig.hasDefaultProgram()) {
+        state.SkipWithError("no program named Default");
+        return;
+    }
+    int64_t frames = 0;
+    const double start = threadSeconds();
+    for (auto _ : state) {
+        rig.block();
+        frames += kHostBlock;
+    }
+    const double seconds = threadSeconds() - start;
+    benchmark::DoNotOptimize(rig.sample());
+    // Seconds of audio per CPU second of this thread: the real-time factor on one core.
+    state.counters["x_realtime"] = seconds > 0.0 ? static_cast<double>(frames) / kRate / seconds : 0.0;
+    setPerFrame(state, frames);
+}
+
+const char* moduleName(DspModule* m) {
+    if (dynamic_cast<Oscillator*>(m)) return "Oscillator";
+    if (dynamic_cast<OscillatorMixer*>(m)) return "OscillatorMixer";
+    if (dynamic_cast<Envelope*>(m)) return "Envelope";
+    if (dynamic_cast<Amplifier*>(m)) return "Amplifier";
+    if (dynamic_cast<LadderFilter*>(m)) return "LadderFilter";
+    if (dynamic_cast<VoiceSummer*>(m)) return "VoiceSummer";
+    if (dynamic_cast<Vocoder*>(m)) return "Vocoder";
+    if (dynamic_cast<EffectsChain*>(m)) return "EffectsChain";
+    if (dynamic_cast<Lfo*>(m)) return "Lfo";
+    return "?";
+}
+
+// One module of the running instrument alone, on the inputs the instrument last gave
+// it, in the driver's sub-blocks with its control tick.
+void BM_InstrumentModule(benchmark::State& state) {
+    Instrument rig;
+    VocoderPlugin& plugin = rig.instrument();
+    DspModule* module = plugin.rack().module(static_cast<int>(state.range(0)));
+    if (!module) {
+        state.SkipWithError("no such module");
+        return;
+    }
+    state.SetLabel(moduleName(module));
+    const int32_t subBlock = plugin.subBlockLimit();
+    const int32_t period = plugin.controlPeriod();
+    int32_t counter = period;
+    int64_t frames = 0;
+    FloatingPointGuard guard;
+    for (auto _ : state) {
+        const int32_t tick = counter <= 0 ? 1 : 0;
+        module->process(subBlock, tick);
+        if (tick) counter += period;
+        counter -= subBlock * 256;
+        frames += subBlock;
+    }
+    setPerFrame(state, frames);
+}
+
+}  // namespace
+
+BENCHMARK(BM_CompleteInstrument);
+BENCHMARK(BM_InstrumentModule)->DenseRange(0, 9)->ArgName("rack");
