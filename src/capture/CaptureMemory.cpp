@@ -1,5 +1,6 @@
 #include "capture/CaptureMemory.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/SharedMemory.h"
@@ -9,7 +10,13 @@ namespace {
 // Samples are relaxed atomics: a reader that lags a whole ring behind reads a slot
 // while the writer refills it, and that must give an old or a new value, never a
 // data race. On the targets this is a plain move.
-float loadSample(float& sample) { return std::atomic_ref<float>(sample).load(std::memory_order_relaxed); }
+// Samples are untrusted too: a NaN or an infinity would poison the reader's recursive
+// filters for good, so they read as silence, and magnitudes are held within kSampleLimit.
+float loadSample(float& sample) {
+    float x = std::atomic_ref<float>(sample).load(std::memory_order_relaxed);
+    if (!(x >= -CaptureMemory::kSampleLimit)) return x < 0.0f ? -CaptureMemory::kSampleLimit : 0.0f;
+    return x > CaptureMemory::kSampleLimit ? CaptureMemory::kSampleLimit : x;
+}
 void storeSample(float& sample, float value) {
     std::atomic_ref<float>(sample).store(value, std::memory_order_relaxed);
 }

@@ -33,6 +33,8 @@ public:
     static constexpr int kChannels = 4;
     static constexpr int kRingSize = 4096;
     static constexpr int32_t kMask = kRingSize - 1;
+    // Largest sample magnitude a reader hands on (hot signals pass, garbage does not).
+    static constexpr float kSampleLimit = 64.0f;
     static constexpr size_t kBytes = sizeof(CaptureLayout);
     static constexpr int kModulatorFrames = 256;
     // The object both plug-ins attach to. The environment variable ZORVEK_CAPTURE_SHM,

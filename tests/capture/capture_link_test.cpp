@@ -18,7 +18,12 @@ using Clock = std::chrono::steady_clock;
 constexpr int kChannel = 2;
 constexpr int32_t kFrames = 256 * 1000;  // frame numbers stay exact in float halves and quarters
 
-// Frame n is (n, n + 0.25): its mono average is exactly n + 0.125.
+// Frame n is (n, n + 0.25) / 4096, within the readers' sample limit; every value and the
+// mono average (n + 0.125) / 4096 are exact in float.
+float leftOf(int32_t n) { return static_cast<float>(n) / 4096.0f; }
+float rightOf(int32_t n) { return (static_cast<float>(n) + 0.25f) / 4096.0f; }
+float monoOf(int32_t n) { return (static_cast<float>(n) + 0.125f) / 4096.0f; }
+
 // Paced: the test's writer waits for room so the reader never falls a ring behind.
 bool writeSequence(CaptureMemory& writer, int32_t first, int32_t count, bool paced) {
     auto deadline = Clock::now() + std::chrono::seconds(60);
@@ -27,7 +32,7 @@ bool writeSequence(CaptureMemory& writer, int32_t first, int32_t count, bool pac
             if (Clock::now() > deadline) return false;
             std::this_thread::yield();
         }
-        writer.writeFrame(kChannel, static_cast<float>(n), n + 0.25f);
+        writer.writeFrame(kChannel, leftOf(n), rightOf(n));
     }
     return true;
 }
@@ -45,7 +50,7 @@ testing::AssertionResult consumeSequence(CaptureMemory& reader, int32_t first, i
                 continue;
             }
             for (int i = 0; i < 256; ++i, ++n)
-                if (block[i] != n + 0.125f) return testing::AssertionFailure() << "mono " << block[i] << " for " << n;
+                if (block[i] != monoOf(n)) return testing::AssertionFailure() << "mono " << block[i] << " for " << n;
             continue;
         }
         for (int i = 0; i < 256 && n < first + count;) {
@@ -55,7 +60,7 @@ testing::AssertionResult consumeSequence(CaptureMemory& reader, int32_t first, i
                 std::this_thread::yield();
                 continue;
             }
-            if (left != static_cast<float>(n) || right != n + 0.25f)
+            if (left != leftOf(n) || right != rightOf(n))
                 return testing::AssertionFailure() << "frame (" << left << ", " << right << ") for " << n;
             reader.advance(kChannel);
             ++i, ++n;

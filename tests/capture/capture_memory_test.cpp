@@ -87,7 +87,9 @@ TEST(CaptureMemoryRead, CarrierTakesFramesModulatorWaitsFor256) {
         EXPECT_EQ(right, 0.0f);
     }
 
-    for (int i = 0; i < 100; ++i) writer.writeFrame(2, static_cast<float>(i), 0.5f * i);
+    // Sample values stay exact and within the readers' limit when scaled by 1/8.
+    const float scale = 0.125f;
+    for (int i = 0; i < 100; ++i) writer.writeFrame(2, scale * i, scale * 0.5f * i);
     EXPECT_EQ(reader.available(2), 100);
     EXPECT_EQ(reader.available(1), 0);
     EXPECT_FALSE(reader.readModulatorBlock(2, block.data()));
@@ -96,17 +98,17 @@ TEST(CaptureMemoryRead, CarrierTakesFramesModulatorWaitsFor256) {
 
     for (int i = 0; i < 10; ++i) {
         ASSERT_TRUE(reader.peekFrame(2, left, right));
-        EXPECT_EQ(left, static_cast<float>(i));
-        EXPECT_EQ(right, 0.5f * i);
+        EXPECT_EQ(left, scale * i);
+        EXPECT_EQ(right, scale * 0.5f * i);
         reader.advance(2);
     }
     EXPECT_EQ(reader.available(2), 90);
 
-    for (int i = 100; i < 266; ++i) writer.writeFrame(2, static_cast<float>(i), 1.0f);
+    for (int i = 100; i < 266; ++i) writer.writeFrame(2, scale * i, scale);
     ASSERT_EQ(reader.available(2), 256);
     ASSERT_TRUE(reader.readModulatorBlock(2, block.data()));
     for (int i = 0; i < 256; ++i) {
-        float expected = i + 10 < 100 ? (i + 10) * 0.75f : (i + 10 + 1.0f) * 0.5f;
+        float expected = scale * (i + 10 < 100 ? (i + 10) * 0.75f : (i + 10 + 1.0f) * 0.5f);
         ASSERT_EQ(block[i], expected) << i;
     }
     EXPECT_EQ(reader.available(2), 0);
@@ -150,6 +152,30 @@ TEST(CaptureMemoryUntrusted, CorruptedIndicesAreMaskedOnBothSides) {
     std::vector<float> block(256, -1.0f);
     EXPECT_TRUE(reader.readModulatorBlock(1, block.data()));
     EXPECT_EQ(object.indexAt(base + 4), 1696 + 256);
+}
+
+TEST(CaptureMemoryUntrusted, NonFiniteAndHugeSamplesReadAsBoundedValues) {
+    ScopedCaptureObject object("samples");
+    CaptureMemory writer(Role::Writer);
+    CaptureMemory reader(Role::Reader);
+    ASSERT_TRUE(object.map());
+    const float garbage[] = {std::nanf(""), INFINITY, -INFINITY, 1e30f, -1e30f, 0.5f};
+    for (int i = 0; i < 256; ++i) writer.writeFrame(2, garbage[i % 6], garbage[(i + 1) % 6]);
+    float left = 0.0f, right = 0.0f;
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(reader.peekFrame(2, left, right));
+        EXPECT_TRUE(std::isfinite(left) && std::fabs(left) <= CaptureMemory::kSampleLimit) << i;
+        EXPECT_TRUE(std::isfinite(right) && std::fabs(right) <= CaptureMemory::kSampleLimit) << i;
+        reader.advance(2);
+    }
+    ASSERT_TRUE(reader.peekFrame(2, left, right));
+    EXPECT_EQ(left, 0.0f);  // NaN reads as silence
+    EXPECT_EQ(right, CaptureMemory::kSampleLimit);
+    for (int i = 0; i < 256; ++i) writer.writeFrame(2, garbage[i % 6], garbage[(i + 3) % 6]);
+    std::vector<float> block(256);
+    ASSERT_TRUE(reader.readModulatorBlock(2, block.data()));
+    for (float x : block) EXPECT_TRUE(std::isfinite(x) && std::fabs(x) <= CaptureMemory::kSampleLimit);
+    EXPECT_EQ(block[5], 0.25f);  // (0.5 + NaN read as 0) / 2
 }
 
 TEST(CaptureMemoryDetached, FailedAttachDropsWritesAndReadsEmpty) {
