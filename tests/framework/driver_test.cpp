@@ -9,6 +9,7 @@
 
 #include "dsp/DspModule.h"
 #include "framework/PluginBase.h"
+#include "support/EventList.h"
 
 namespace {
 
@@ -70,23 +71,14 @@ protected:
             plugin.process(nullptr, outputs, frames);
     }
 
-    static void send(TestPlugin& plugin, std::vector<VstMidiEvent> events) {
-        std::vector<char> storage(sizeof(VstEvents) + events.size() * sizeof(VstEvent*));
-        auto* list = reinterpret_cast<VstEvents*>(storage.data());
-        list->numEvents = static_cast<int32_t>(events.size());
-        for (size_t i = 0; i < events.size(); ++i) list->events[i] = reinterpret_cast<VstEvent*>(&events[i]);
-        plugin.processEvents(list);
+    static void send(TestPlugin& plugin, const std::vector<VstMidiEvent>& events) {
+        EventList list(events.size());
+        list.events = events;
+        plugin.processEvents(list.build(events.size()));
     }
 
     static VstMidiEvent midi(int status, int data1, int data2, int32_t delta) {
-        VstMidiEvent e{};
-        e.type = kVstMidiType;
-        e.byteSize = sizeof e;
-        e.deltaFrames = delta;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(data1);
-        e.midiData[2] = static_cast<char>(data2);
-        return e;
+        return EventList::midi(status, data1, data2, delta);
     }
 
     std::vector<float> left, right;

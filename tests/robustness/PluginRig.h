@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/VocoderPlugin.h"
+#include "support/EventList.h"
 
 namespace robustness {
 
@@ -35,33 +36,6 @@ constexpr int kAudioDivisor = 1;
 inline intptr_t quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
 }
-
-// A VstEvents header with room for a whole list behind it.
-struct EventList {
-    explicit EventList(size_t capacity) : storage(sizeof(VstEvents) + capacity * sizeof(VstEvent*)), events(capacity) {}
-
-    VstEvents* build(size_t count) {
-        auto* list = reinterpret_cast<VstEvents*>(storage.data());
-        list->numEvents = static_cast<int32_t>(count);
-        VstEvent** slots = list->events;
-        for (size_t i = 0; i < count; ++i) slots[i] = reinterpret_cast<VstEvent*>(&events[i]);
-        return list;
-    }
-
-    static VstMidiEvent midi(int status, int data1, int data2, int32_t delta) {
-        VstMidiEvent e{};
-        e.type = kVstMidiType;
-        e.byteSize = sizeof e;
-        e.deltaFrames = delta;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(data1);
-        e.midiData[2] = static_cast<char>(data2);
-        return e;
-    }
-
-    std::vector<unsigned char> storage;
-    std::vector<VstMidiEvent> events;
-};
 
 // What a stretch of output looked like.
 struct Peak {

@@ -1,5 +1,7 @@
 #include "support/LoadedPlugin.h"
 
+#include "support/EventList.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -86,22 +88,13 @@ void LoadedPlugin::start(float rate, int32_t blockSize) {
 }
 
 void LoadedPlugin::sendMidi(int status, int data1, int data2, int32_t deltaFrames) {
-    VstMidiEvent event{};
-    event.type = kVstMidiType;
-    event.byteSize = sizeof(VstMidiEvent);
-    event.deltaFrames = deltaFrames;
-    event.midiData[0] = static_cast<char>(status);
-    event.midiData[1] = static_cast<char>(data1);
-    event.midiData[2] = static_cast<char>(data2);
-    pending.push_back(event);
+    pending.push_back(EventList::midi(status, data1, data2, deltaFrames));
 }
 
 void LoadedPlugin::flushEvents() {
-    std::vector<char> storage(sizeof(VstEvents) + pending.size() * sizeof(VstEvent*));
-    auto* list = reinterpret_cast<VstEvents*>(storage.data());
-    list->numEvents = static_cast<int32_t>(pending.size());
-    for (size_t i = 0; i < pending.size(); ++i) list->events[i] = reinterpret_cast<VstEvent*>(&pending[i]);
-    dispatch(effProcessEvents, 0, 0, list);
+    EventList list(pending.size());
+    list.events = pending;
+    dispatch(effProcessEvents, 0, 0, list.build(pending.size()));
     pending.clear();
 }
 
