@@ -4,8 +4,11 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
+
+#include "plain_spectral.h"
 
 namespace {
 
@@ -133,6 +136,56 @@ TEST(RealFft, ForwardThenInverseGives256TimesTheInput) {
     // 18 levels of rounding on values of size up to 256 x max |x| = 256.
     const double tolerance = 2 * 9 * 4 * FLT_EPSILON * 256.0;
     for (int i = 0; i < N; ++i) ASSERT_NEAR(buf[i], 256.0 * input[i], tolerance) << i;
+}
+
+// Inputs of very different kinds: noise at three scales, sparse impulses, signed zeros.
+std::vector<std::vector<float>> exactnessInputs() {
+    std::vector<std::vector<float>> inputs;
+    std::mt19937 rng(2024);
+    for (float scale : {1e-3f, 1.0f, 3e4f}) {
+        for (int repeat = 0; repeat < 4; ++repeat) {
+            std::uniform_real_distribution<float> dist(-scale, scale);
+            std::vector<float> v(N);
+            for (float& s : v) s = dist(rng);
+            inputs.push_back(v);
+        }
+    }
+    std::vector<float> sparse(N, 0.0f);
+    for (int i = 0; i < N; i += 37) sparse[i] = (i % 2) ? -1.0f : 2.5f;
+    inputs.push_back(sparse);
+    std::vector<float> zeros(N);
+    for (int i = 0; i < N; ++i) zeros[i] = (i % 3) ? 0.0f : -0.0f;
+    inputs.push_back(zeros);
+    return inputs;
+}
+
+::testing::AssertionResult sameBits(const std::vector<float>& actual, const std::vector<float>& expected) {
+    if (std::memcmp(actual.data(), expected.data(), actual.size() * sizeof(float)) == 0)
+        return ::testing::AssertionSuccess();
+    for (size_t i = 0; i < actual.size(); ++i)
+        if (std::memcmp(&actual[i], &expected[i], sizeof(float)) != 0)
+            return ::testing::AssertionFailure() << "index " << i << ": " << actual[i] << " instead of " << expected[i];
+    return ::testing::AssertionFailure();
+}
+
+TEST(RealFft, EveryTransformGivesTheBitsOfThePlainScalarForm) {
+    const PlainRealFft plain;
+    RealFft fft;
+    int input = 0;
+    for (const std::vector<float>& x : exactnessInputs()) {
+        std::vector<float> expected = x, actual = x;
+        plain.forward(expected.data());
+        fft.forward(actual.data());
+        ASSERT_TRUE(sameBits(actual, expected)) << "forward, input " << input;
+        plain.inverse(expected.data());
+        fft.inverse(actual.data());
+        ASSERT_TRUE(sameBits(actual, expected)) << "forward then inverse, input " << input;
+        expected = x, actual = x;
+        plain.inverse(expected.data());
+        fft.inverse(actual.data());
+        ASSERT_TRUE(sameBits(actual, expected)) << "inverse, input " << input;
+        ++input;
+    }
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <numeric>
 #include <random>
 
+#include "plain_spectral.h"
 #include "vocoder/VocoderBands.h"
 #include "vocoder_rig.h"
 
@@ -288,4 +291,62 @@ TEST(VocoderSpectral, OutputStaysFiniteAndBoundedAtEveryRateWithOneAndTwentyOneB
                 for (int i = 0; i < rig.vocoder->bandCount(); ++i)
                     EXPECT_TRUE(std::isfinite(rig.vocoder->filterBank().envelope(i))) << rate << " band " << i;
             }
+}
+
+namespace {
+
+// Blocks of random length with settings drawn afresh for each block (mono and stereo
+// alternate, as CarSt may change at any sub-block), compared with the plain form bit
+// for bit: ring outputs after every block, followers at the end.
+void expectSameBitsAsPlain(unsigned seed, int32_t hops, const std::function<VocoderSpectral::Settings()>& draw,
+                           std::mt19937& random) {
+    auto fast = std::make_unique<VocoderSpectral>();
+    auto plain = std::make_unique<PlainSpectral>();
+    std::uniform_real_distribution<float> gain(0.0f, 2.0f);
+    for (int k = 0; k <= 256; ++k) fast->binGain()[k] = plain->binGain()[k] = gain(random);
+    for (int k = 257; k < 512; ++k) fast->binGain()[k] = plain->binGain()[k] = plain->binGain()[512 - k];
+
+    std::uniform_int_distribution<int32_t> length(1, 256);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    std::vector<float> m(256), l(256), r(256);
+    std::vector<float> fastLeft(256), fastRight(256), plainLeft(256), plainRight(256);
+    int32_t done = 0;
+    while (done < hops * 256) {
+        const int32_t frames = length(random);
+        const VocoderSpectral::Settings settings = draw();
+        // Loud stretches push bins past the follower's saturation, quiet ones stay below.
+        const float loudness = (done / 2048) % 2 ? 0.02f : 4.0f;
+        for (int32_t n = 0; n < frames; ++n) m[n] = loudness * unit(random), l[n] = unit(random), r[n] = unit(random);
+        fast->run(m.data(), l.data(), r.data(), frames, settings, fastLeft.data(), fastRight.data());
+        plain->run(m.data(), l.data(), r.data(), frames, settings, plainLeft.data(), plainRight.data());
+        ASSERT_EQ(std::memcmp(fastLeft.data(), plainLeft.data(), frames * sizeof(float)), 0)
+            << "seed " << seed << " left after frame " << done;
+        if (settings.stereo) {
+            ASSERT_EQ(std::memcmp(fastRight.data(), plainRight.data(), frames * sizeof(float)), 0)
+                << "seed " << seed << " right after frame " << done;
+        }
+        done += frames;
+    }
+    for (int k = 0; k <= 256; ++k) ASSERT_EQ(fast->binEnvelope(k), plain->binEnvelope(k)) << "seed " << seed << " bin " << k;
+}
+
+}  // namespace
+
+TEST(VocoderSpectral, GivesTheBitsOfThePlainScalarFormForEverySetting) {
+    std::mt19937 random(31);
+    // Each fixed combination of shift, mangle width, speed and channel count for a while.
+    for (int32_t shift : {-8, 0, 8})
+        for (int32_t width : {0, 1, 3, 4, 64})
+            for (float speed : {0.0f, 0.25f, 0.5f})
+                for (bool stereo : {false, true}) {
+                    const VocoderSpectral::Settings fixed{shift, width, speed, stereo};
+                    ASSERT_NO_FATAL_FAILURE(expectSameBitsAsPlain(1, 6, [&] { return fixed; }, random));
+                }
+    // Then settings that change at every block.
+    std::uniform_int_distribution<int32_t> shift(-8, 8), width(0, 64), coin(0, 1);
+    std::uniform_real_distribution<float> speed(0.0f, 0.5f);
+    for (unsigned seed = 2; seed < 6; ++seed)
+        ASSERT_NO_FATAL_FAILURE(expectSameBitsAsPlain(seed, 60, [&] {
+            return VocoderSpectral::Settings{shift(random), width(random), speed(random), coin(random) == 1};
+        }, random));
 }
