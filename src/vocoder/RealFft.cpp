@@ -1,10 +1,24 @@
-#include "vocoder/RealFft.h"
+// The lane helpers are always inlined, so no call passes a wide vector by value (the
+// warning about how such a call would pass it is reported at the end of the file).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
-#include <xmmintrin.h>
+#include "vocoder/RealFft.h"
 
 #include <cmath>
 
+#include "vocoder/SpectralLanes.h"
+
 namespace {
+
+using lanes::F16;
+using lanes::F4;
+using lanes::F8;
+using lanes::load;
+using lanes::store;
+using Tables = RealFft::Tables;
+
+constexpr int kHalf = RealFft::kHalf;
+constexpr int kSize = RealFft::kSize;
 
 // cos and sin of 2 pi n / d (0 <= n / d <= 1/2, d a multiple of 4), reduced to the first
 // quadrant so that the quarter turn gives exactly (0, 1) and mirrored angles match.
@@ -20,156 +34,256 @@ void unitCircle(int n, int d, float& c, float& s) {
     }
 }
 
-inline __m128 reversed(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
-inline __m128 loadReversed(const float* p) { return reversed(_mm_loadu_ps(p)); }
-inline void storeReversed(float* p, __m128 v) { _mm_storeu_ps(p, reversed(v)); }
+// One complex value per lane, real and imaginary parts in two vectors.
+template <class V>
+struct Complex {
+    V r, i;
+};
 
-// Runs the radix-4 step f on all 64 groups of four complex values, four groups at a
-// time: the groups are transposed so that vector j holds element j of each group.
-template <typename F>
-void forEachGroupOfFour(float* re, float* im, int length, F f) {
-    for (int g = 0; g < length; g += 16) {
-        __m128 r[4], i[4];
-        for (int j = 0; j < 4; ++j) r[j] = _mm_loadu_ps(re + g + 4 * j), i[j] = _mm_loadu_ps(im + g + 4 * j);
-        _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
-        _MM_TRANSPOSE4_PS(i[0], i[1], i[2], i[3]);
-        f(r, i);
-        _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
-        _MM_TRANSPOSE4_PS(i[0], i[1], i[2], i[3]);
-        for (int j = 0; j < 4; ++j) _mm_storeu_ps(re + g + 4 * j, r[j]), _mm_storeu_ps(im + g + 4 * j, i[j]);
+template <class V>
+[[gnu::always_inline]] inline Complex<V> loadComplex(const float* re, const float* im, int at) {
+    return {load<V>(re + at), load<V>(im + at)};
+}
+
+template <class V>
+[[gnu::always_inline]] inline void storeComplex(float* re, float* im, int at, const Complex<V>& z) {
+    store(re + at, z.r);
+    store(im + at, z.i);
+}
+
+// Decimation-in-time butterfly: t = c w, then (a, c) = (a + t, a - t).
+template <class V>
+[[gnu::always_inline]] inline void timeButterfly(Complex<V>& a, Complex<V>& c, const V& wr, const V& wi) {
+    const V tr = c.r * wr - c.i * wi;
+    const V ti = c.r * wi + c.i * wr;
+    c.r = a.r - tr, c.i = a.i - ti;
+    a.r = a.r + tr, a.i = a.i + ti;
+}
+
+// Decimation-in-frequency butterfly: (a, c) = (a + c, (a - c) conj(w)).
+template <class V>
+[[gnu::always_inline]] inline void frequencyButterfly(Complex<V>& a, Complex<V>& c, const V& wr, const V& wi) {
+    const V dr = a.r - c.r, di = a.i - c.i;
+    a.r = a.r + c.r, a.i = a.i + c.i;
+    c.r = dr * wr + di * wi;
+    c.i = di * wr - dr * wi;
+}
+
+// Half spans 1 and 2 as one radix-4 step with twiddles 1 and e^(+i pi / 2) = i, on
+// vectors that hold element j of four groups of four.
+[[gnu::always_inline]] inline void forwardRadix4(F4* r, F4* i) {
+    const F4 a0r = r[0] + r[1], a1r = r[0] - r[1], a2r = r[2] + r[3], a3r = r[2] - r[3];
+    const F4 a0i = i[0] + i[1], a1i = i[0] - i[1], a2i = i[2] + i[3], a3i = i[2] - i[3];
+    r[0] = a0r + a2r, i[0] = a0i + a2i;
+    r[2] = a0r - a2r, i[2] = a0i - a2i;
+    r[1] = a1r - a3i, i[1] = a1i + a3r;
+    r[3] = a1r + a3i, i[3] = a1i - a3r;
+}
+
+// Half span 2 with twiddles 1 and e^(-i pi / 2) = -i, then half span 1.
+[[gnu::always_inline]] inline void inverseRadix4(F4* r, F4* i) {
+    const F4 b0r = r[0] + r[2], b2r = r[0] - r[2], b0i = i[0] + i[2], b2i = i[0] - i[2];
+    const F4 b1r = r[1] + r[3], b3i = r[3] - r[1], b1i = i[1] + i[3], b3r = i[1] - i[3];
+    r[0] = b0r + b1r, i[0] = b0i + b1i;
+    r[1] = b0r - b1r, i[1] = b0i - b1i;
+    r[2] = b2r + b3r, i[2] = b2i + b3i;
+    r[3] = b2r - b3r, i[3] = b2i - b3i;
+}
+
+// The first four stages (half spans 1, 2, 4, 8) on each block of 16 values in one pass:
+// transposed, vector j holds element j of four groups of four for the radix-4 step;
+// transposed back, vector g is group g, so half spans 4 and 8 pair whole vectors.
+[[gnu::always_inline]] inline void forwardFirstStages(const Tables& t, float* re, float* im) {
+    const F4 w4r = load<F4>(t.stageCos), w4i = load<F4>(t.stageSin);
+    const F4 w8r0 = load<F4>(t.stageCos + 4), w8i0 = load<F4>(t.stageSin + 4);
+    const F4 w8r1 = load<F4>(t.stageCos + 8), w8i1 = load<F4>(t.stageSin + 8);
+    for (int b = 0; b < kHalf; b += 16) {
+        F4 r[4], i[4];
+        for (int j = 0; j < 4; ++j) r[j] = load<F4>(re + b + 4 * j), i[j] = load<F4>(im + b + 4 * j);
+        lanes::transpose(r);
+        lanes::transpose(i);
+        forwardRadix4(r, i);
+        lanes::transpose(r);
+        lanes::transpose(i);
+        Complex<F4> z[4];
+        for (int j = 0; j < 4; ++j) z[j] = {r[j], i[j]};
+        timeButterfly(z[0], z[1], w4r, w4i);
+        timeButterfly(z[2], z[3], w4r, w4i);
+        timeButterfly(z[0], z[2], w8r0, w8i0);
+        timeButterfly(z[1], z[3], w8r1, w8i1);
+        for (int j = 0; j < 4; ++j) storeComplex(re, im, b + 4 * j, z[j]);
     }
 }
 
-// Runs the radix-2 butterfly f on every pair (a, a + h) of one stage with half span
-// h >= 4, four pairs at a time, with that stage's twiddles.
-template <typename F>
-void forEachButterfly(float* re, float* im, int length, int h, const float* wc, const float* ws, F f) {
-    for (int b = 0; b < length; b += 2 * h) {
-        for (int j = 0; j < h; j += 4) {
-            const int a = b + j, c = a + h;
-            __m128 ar = _mm_loadu_ps(re + a), ai = _mm_loadu_ps(im + a);
-            __m128 cr = _mm_loadu_ps(re + c), ci = _mm_loadu_ps(im + c);
-            f(ar, ai, cr, ci, _mm_load_ps(wc + j), _mm_load_ps(ws + j));
-            _mm_storeu_ps(re + a, ar), _mm_storeu_ps(im + a, ai);
-            _mm_storeu_ps(re + c, cr), _mm_storeu_ps(im + c, ci);
+// The inverse of the above: half spans 8 and 4, then the radix-4 step of 2 and 1.
+[[gnu::always_inline]] inline void inverseLastStages(const Tables& t, float* re, float* im) {
+    const F4 w4r = load<F4>(t.stageCos), w4i = load<F4>(t.stageSin);
+    const F4 w8r0 = load<F4>(t.stageCos + 4), w8i0 = load<F4>(t.stageSin + 4);
+    const F4 w8r1 = load<F4>(t.stageCos + 8), w8i1 = load<F4>(t.stageSin + 8);
+    for (int b = 0; b < kHalf; b += 16) {
+        Complex<F4> z[4];
+        for (int j = 0; j < 4; ++j) z[j] = loadComplex<F4>(re, im, b + 4 * j);
+        frequencyButterfly(z[0], z[2], w8r0, w8i0);
+        frequencyButterfly(z[1], z[3], w8r1, w8i1);
+        frequencyButterfly(z[0], z[1], w4r, w4i);
+        frequencyButterfly(z[2], z[3], w4r, w4i);
+        F4 r[4], i[4];
+        for (int j = 0; j < 4; ++j) r[j] = z[j].r, i[j] = z[j].i;
+        lanes::transpose(r);
+        lanes::transpose(i);
+        inverseRadix4(r, i);
+        lanes::transpose(r);
+        lanes::transpose(i);
+        for (int j = 0; j < 4; ++j) store(re + b + 4 * j, r[j]), store(im + b + 4 * j, i[j]);
+    }
+}
+
+// Half spans h and 2h in one pass over each block of 4h values: the same butterflies
+// as two passes, with fewer loads and stores. h is at least the vector width.
+template <class V>
+[[gnu::always_inline]] inline void forwardStagePair(const Tables& t, float* re, float* im, int h) {
+    const float* c1 = t.stageCos + h - 4;
+    const float* s1 = t.stageSin + h - 4;
+    const float* c2 = t.stageCos + 2 * h - 4;
+    const float* s2 = t.stageSin + 2 * h - 4;
+    for (int b = 0; b < kHalf; b += 4 * h) {
+        for (int j = 0; j < h; j += lanes::kWidth<V>) {
+            const int a = b + j;
+            Complex<V> z0 = loadComplex<V>(re, im, a), z1 = loadComplex<V>(re, im, a + h);
+            Complex<V> z2 = loadComplex<V>(re, im, a + 2 * h), z3 = loadComplex<V>(re, im, a + 3 * h);
+            const V w1r = load<V>(c1 + j), w1i = load<V>(s1 + j);
+            timeButterfly(z0, z1, w1r, w1i);
+            timeButterfly(z2, z3, w1r, w1i);
+            timeButterfly(z0, z2, load<V>(c2 + j), load<V>(s2 + j));
+            timeButterfly(z1, z3, load<V>(c2 + j + h), load<V>(s2 + j + h));
+            storeComplex(re, im, a, z0), storeComplex(re, im, a + h, z1);
+            storeComplex(re, im, a + 2 * h, z2), storeComplex(re, im, a + 3 * h, z3);
         }
     }
 }
 
-}  // namespace
-
-RealFft::RealFft() {
-    for (int h = 4; h < kHalf; h *= 2)
-        for (int j = 0; j < h; ++j) unitCircle(j, 2 * h, stageCos_[h - 4 + j], stageSin_[h - 4 + j]);
-    for (int k = 0; k <= kHalf / 2; ++k) unitCircle(k, kSize, splitCos_[k], splitSin_[k]);
-    for (int k = kHalf / 2 + 1; k < kSplitTable; ++k) splitCos_[k] = splitSin_[k] = 0.0f;
-}
-
-// Decimation in time: bit-reversed input, natural-order output, kernel e^(+i ...).
-void RealFft::complexForward(float* re, float* im) const {
-    // Half spans 1 and 2 as one radix-4 step with twiddles 1 and e^(+i pi / 2) = i.
-    forEachGroupOfFour(re, im, kHalf, [](__m128* r, __m128* i) {
-        const __m128 a0r = _mm_add_ps(r[0], r[1]), a1r = _mm_sub_ps(r[0], r[1]);
-        const __m128 a2r = _mm_add_ps(r[2], r[3]), a3r = _mm_sub_ps(r[2], r[3]);
-        const __m128 a0i = _mm_add_ps(i[0], i[1]), a1i = _mm_sub_ps(i[0], i[1]);
-        const __m128 a2i = _mm_add_ps(i[2], i[3]), a3i = _mm_sub_ps(i[2], i[3]);
-        r[0] = _mm_add_ps(a0r, a2r), i[0] = _mm_add_ps(a0i, a2i);
-        r[2] = _mm_sub_ps(a0r, a2r), i[2] = _mm_sub_ps(a0i, a2i);
-        r[1] = _mm_sub_ps(a1r, a3i), i[1] = _mm_add_ps(a1i, a3r);
-        r[3] = _mm_add_ps(a1r, a3i), i[3] = _mm_sub_ps(a1i, a3r);
-    });
-    for (int h = 4; h < kHalf; h *= 2) {
-        forEachButterfly(re, im, kHalf, h, stageCos_ + h - 4, stageSin_ + h - 4,
-                         [](__m128& ar, __m128& ai, __m128& cr, __m128& ci, __m128 wr, __m128 wi) {
-                             const __m128 tr = _mm_sub_ps(_mm_mul_ps(cr, wr), _mm_mul_ps(ci, wi));
-                             const __m128 ti = _mm_add_ps(_mm_mul_ps(cr, wi), _mm_mul_ps(ci, wr));
-                             cr = _mm_sub_ps(ar, tr), ci = _mm_sub_ps(ai, ti);
-                             ar = _mm_add_ps(ar, tr), ai = _mm_add_ps(ai, ti);
-                         });
+// Half spans 2h and h in one pass, decimation in frequency.
+template <class V>
+[[gnu::always_inline]] inline void inverseStagePair(const Tables& t, float* re, float* im, int h) {
+    const float* c1 = t.stageCos + h - 4;
+    const float* s1 = t.stageSin + h - 4;
+    const float* c2 = t.stageCos + 2 * h - 4;
+    const float* s2 = t.stageSin + 2 * h - 4;
+    for (int b = 0; b < kHalf; b += 4 * h) {
+        for (int j = 0; j < h; j += lanes::kWidth<V>) {
+            const int a = b + j;
+            Complex<V> z0 = loadComplex<V>(re, im, a), z1 = loadComplex<V>(re, im, a + h);
+            Complex<V> z2 = loadComplex<V>(re, im, a + 2 * h), z3 = loadComplex<V>(re, im, a + 3 * h);
+            frequencyButterfly(z0, z2, load<V>(c2 + j), load<V>(s2 + j));
+            frequencyButterfly(z1, z3, load<V>(c2 + j + h), load<V>(s2 + j + h));
+            const V w1r = load<V>(c1 + j), w1i = load<V>(s1 + j);
+            frequencyButterfly(z0, z1, w1r, w1i);
+            frequencyButterfly(z2, z3, w1r, w1i);
+            storeComplex(re, im, a, z0), storeComplex(re, im, a + h, z1);
+            storeComplex(re, im, a + 2 * h, z2), storeComplex(re, im, a + 3 * h, z3);
+        }
     }
-}
-
-// Decimation in frequency: natural-order input, bit-reversed output, kernel e^(-i ...),
-// unnormalised (a forward/inverse pair multiplies by 256).
-void RealFft::complexInverse(float* re, float* im) const {
-    for (int h = kHalf / 2; h >= 4; h /= 2) {
-        forEachButterfly(re, im, kHalf, h, stageCos_ + h - 4, stageSin_ + h - 4,
-                         [](__m128& ar, __m128& ai, __m128& cr, __m128& ci, __m128 wr, __m128 wi) {
-                             const __m128 dr = _mm_sub_ps(ar, cr), di = _mm_sub_ps(ai, ci);
-                             ar = _mm_add_ps(ar, cr), ai = _mm_add_ps(ai, ci);
-                             cr = _mm_add_ps(_mm_mul_ps(dr, wr), _mm_mul_ps(di, wi));
-                             ci = _mm_sub_ps(_mm_mul_ps(di, wr), _mm_mul_ps(dr, wi));
-                         });
-    }
-    // Half span 2 with twiddles 1 and e^(-i pi / 2) = -i, then half span 1.
-    forEachGroupOfFour(re, im, kHalf, [](__m128* r, __m128* i) {
-        const __m128 b0r = _mm_add_ps(r[0], r[2]), b2r = _mm_sub_ps(r[0], r[2]);
-        const __m128 b0i = _mm_add_ps(i[0], i[2]), b2i = _mm_sub_ps(i[0], i[2]);
-        const __m128 b1r = _mm_add_ps(r[1], r[3]), b3i = _mm_sub_ps(r[3], r[1]);
-        const __m128 b1i = _mm_add_ps(i[1], i[3]), b3r = _mm_sub_ps(i[1], i[3]);
-        r[0] = _mm_add_ps(b0r, b1r), i[0] = _mm_add_ps(b0i, b1i);
-        r[1] = _mm_sub_ps(b0r, b1r), i[1] = _mm_sub_ps(b0i, b1i);
-        r[2] = _mm_add_ps(b2r, b3r), i[2] = _mm_add_ps(b2i, b3i);
-        r[3] = _mm_sub_ps(b2r, b3r), i[3] = _mm_sub_ps(b2i, b3i);
-    });
 }
 
 // The even samples sit bit-reversed in x[0..255] and the odd ones in x[256..511], so
 // the buffer already is z(m) = x(2m) + i x(2m+1) in split form, ready for the complex
-// transform. Its result Z(k) = E(k) + i O(k) is then separated into the spectra of the
+// transform (decimation in time: bit-reversed input, natural-order output, kernel
+// e^(+i ...)). Its result Z(k) = E(k) + i O(k) is then separated into the spectra of the
 // even and odd samples and merged: X(k) = E(k) + W^k O(k), X(256 - k) = conj(E - W^k O),
 // with W = e^(+2 pi i / 512). Bins k and 256 - k occupy the same four places
 // (k, 256 - k, 256 + k, 512 - k) in Z and in X, so each pair is done in place.
-void RealFft::forward(float* x) const {
-    complexForward(x, x + kHalf);
+template <class V>
+[[gnu::always_inline]] inline void forwardLanes(const Tables& t, float* x) {
+    constexpr int W = lanes::kWidth<V>;
+    float* re = x;
+    float* im = x + kHalf;
+    forwardFirstStages(t, re, im);
+    forwardStagePair<V>(t, re, im, 16);
+    forwardStagePair<V>(t, re, im, 64);
+
     const float z0r = x[0], z0i = x[kHalf];
     x[0] = z0r + z0i;
     x[kHalf] = z0r - z0i;
-    // k = 1..128 four at a time; k = 128 pairs with itself and both writes agree.
-    const __m128 half = _mm_set1_ps(0.5f);
-    for (int k = 1; k <= kHalf / 2; k += 4) {
-        const __m128 ar = _mm_loadu_ps(x + k);
-        const __m128 ai = _mm_loadu_ps(x + kHalf + k);
-        const __m128 br = loadReversed(x + kHalf - k - 3);
-        const __m128 bi = loadReversed(x + kSize - k - 3);
-        const __m128 er = _mm_mul_ps(_mm_add_ps(ar, br), half);
-        const __m128 ei = _mm_mul_ps(_mm_sub_ps(ai, bi), half);
-        const __m128 orr = _mm_mul_ps(_mm_add_ps(ai, bi), half);
-        const __m128 oi = _mm_mul_ps(_mm_sub_ps(br, ar), half);
-        const __m128 c = _mm_loadu_ps(splitCos_ + k), s = _mm_loadu_ps(splitSin_ + k);
-        const __m128 wor = _mm_sub_ps(_mm_mul_ps(c, orr), _mm_mul_ps(s, oi));
-        const __m128 woi = _mm_add_ps(_mm_mul_ps(c, oi), _mm_mul_ps(s, orr));
-        _mm_storeu_ps(x + k, _mm_add_ps(er, wor));
-        storeReversed(x + kSize - k - 3, _mm_add_ps(ei, woi));
-        storeReversed(x + kHalf - k - 3, _mm_sub_ps(er, wor));
-        _mm_storeu_ps(x + kHalf + k, _mm_sub_ps(woi, ei));
+    // k = 1..128 a vector at a time; k = 128 pairs with itself, and the stores in this
+    // order leave what one bin at a time leaves.
+    const V half = lanes::splat<V>(0.5f);
+    for (int k = 1; k <= kHalf / 2; k += W) {
+        const V ar = load<V>(x + k);
+        const V ai = load<V>(x + kHalf + k);
+        const V br = lanes::reversed(load<V>(x + kHalf - k - (W - 1)));
+        const V bi = lanes::reversed(load<V>(x + kSize - k - (W - 1)));
+        const V er = (ar + br) * half;
+        const V ei = (ai - bi) * half;
+        const V orr = (ai + bi) * half;
+        const V oi = (br - ar) * half;
+        const V c = load<V>(t.splitCos + k), s = load<V>(t.splitSin + k);
+        const V wor = c * orr - s * oi;
+        const V woi = c * oi + s * orr;
+        store(x + k, er + wor);
+        store(x + kSize - k - (W - 1), lanes::reversed(ei + woi));
+        store(x + kHalf - k - (W - 1), lanes::reversed(er - wor));
+        store(x + kHalf + k, woi - ei);
     }
 }
 
 // The forward steps undone in reverse order: E(k) = (X(k) + conj X(256 - k)) / 2,
 // W^k O(k) = (X(k) - conj X(256 - k)) / 2, Z(k) = E(k) + i O(k), then the complex
-// inverse leaves z(m) x 256 bit-reversed, which is 256 x(n) at bitReverse(n).
-void RealFft::inverse(float* x) const {
+// inverse (decimation in frequency: natural-order input, bit-reversed output, kernel
+// e^(-i ...), unnormalised) leaves z(m) x 256 bit-reversed, which is 256 x(n) at
+// bitReverse(n).
+template <class V>
+[[gnu::always_inline]] inline void inverseLanes(const Tables& t, float* x) {
+    constexpr int W = lanes::kWidth<V>;
     const float x0 = x[0], x256 = x[kHalf];
     x[0] = (x0 + x256) * 0.5f;
     x[kHalf] = (x0 - x256) * 0.5f;
-    const __m128 half = _mm_set1_ps(0.5f);
-    for (int k = 1; k <= kHalf / 2; k += 4) {
-        const __m128 xr = _mm_loadu_ps(x + k);
-        const __m128 xi = loadReversed(x + kSize - k - 3);
-        const __m128 yr = loadReversed(x + kHalf - k - 3);
-        const __m128 yi = _mm_loadu_ps(x + kHalf + k);
-        const __m128 er = _mm_mul_ps(_mm_add_ps(xr, yr), half);
-        const __m128 ei = _mm_mul_ps(_mm_sub_ps(xi, yi), half);
-        const __m128 pr = _mm_mul_ps(_mm_sub_ps(xr, yr), half);
-        const __m128 pi = _mm_mul_ps(_mm_add_ps(xi, yi), half);
-        const __m128 c = _mm_loadu_ps(splitCos_ + k), s = _mm_loadu_ps(splitSin_ + k);
-        const __m128 orr = _mm_add_ps(_mm_mul_ps(c, pr), _mm_mul_ps(s, pi));
-        const __m128 oi = _mm_sub_ps(_mm_mul_ps(c, pi), _mm_mul_ps(s, pr));
-        _mm_storeu_ps(x + k, _mm_sub_ps(er, oi));
-        _mm_storeu_ps(x + kHalf + k, _mm_add_ps(ei, orr));
-        storeReversed(x + kHalf - k - 3, _mm_add_ps(er, oi));
-        storeReversed(x + kSize - k - 3, _mm_sub_ps(orr, ei));
+    const V half = lanes::splat<V>(0.5f);
+    for (int k = 1; k <= kHalf / 2; k += W) {
+        const V xr = load<V>(x + k);
+        const V xi = lanes::reversed(load<V>(x + kSize - k - (W - 1)));
+        const V yr = lanes::reversed(load<V>(x + kHalf - k - (W - 1)));
+        const V yi = load<V>(x + kHalf + k);
+        const V er = (xr + yr) * half;
+        const V ei = (xi - yi) * half;
+        const V pr = (xr - yr) * half;
+        const V pi = (xi + yi) * half;
+        const V c = load<V>(t.splitCos + k), s = load<V>(t.splitSin + k);
+        const V orr = c * pr + s * pi;
+        const V oi = c * pi - s * pr;
+        store(x + k, er - oi);
+        store(x + kHalf + k, ei + orr);
+        store(x + kHalf - k - (W - 1), lanes::reversed(er + oi));
+        store(x + kSize - k - (W - 1), lanes::reversed(orr - ei));
     }
-    complexInverse(x, x + kHalf);
+
+    float* re = x;
+    float* im = x + kHalf;
+    inverseStagePair<V>(t, re, im, 64);
+    inverseStagePair<V>(t, re, im, 16);
+    inverseLastStages(t, re, im);
+}
+
+void forwardSse2(const Tables& t, float* x) { forwardLanes<F4>(t, x); }
+void inverseSse2(const Tables& t, float* x) { inverseLanes<F4>(t, x); }
+__attribute__((target("avx2"))) void forwardAvx2(const Tables& t, float* x) { forwardLanes<F8>(t, x); }
+__attribute__((target("avx2"))) void inverseAvx2(const Tables& t, float* x) { inverseLanes<F8>(t, x); }
+__attribute__((target("avx512f"))) void forwardAvx512(const Tables& t, float* x) { forwardLanes<F16>(t, x); }
+__attribute__((target("avx512f"))) void inverseAvx512(const Tables& t, float* x) { inverseLanes<F16>(t, x); }
+
+}  // namespace
+
+RealFft::RealFft() : forwardKernel(&forwardSse2), inverseKernel(&inverseSse2) {
+    for (int h = 4; h < kHalf; h *= 2)
+        for (int j = 0; j < h; ++j) unitCircle(j, 2 * h, tables.stageCos[h - 4 + j], tables.stageSin[h - 4 + j]);
+    for (int k = 0; k <= kHalf / 2; ++k) unitCircle(k, kSize, tables.splitCos[k], tables.splitSin[k]);
+    for (int k = kHalf / 2 + 1; k < Tables::kSplit; ++k) tables.splitCos[k] = tables.splitSin[k] = 0.0f;
+    usePath(widestSimdPath());
+}
+
+bool RealFft::usePath(SimdPath path) {
+    if (!simdSupported(path)) return false;
+    current = path;
+    forwardKernel = path == SimdPath::Avx512 ? &forwardAvx512 : path == SimdPath::Avx2 ? &forwardAvx2 : &forwardSse2;
+    inverseKernel = path == SimdPath::Avx512 ? &inverseAvx512 : path == SimdPath::Avx2 ? &inverseAvx2 : &inverseSse2;
+    return true;
 }

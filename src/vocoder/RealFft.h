@@ -9,7 +9,11 @@
 // The bit-reversed time order lets the caller scatter samples while filling a frame and
 // read them back through bitReverse, so neither transform needs a reordering pass.
 // Both are allocation-free and safe on the audio thread; x needs no particular alignment.
+// The vector width is chosen at construction from the processor; every width gives the
+// same bits.
 #pragma once
+
+#include "dsp/SimdPath.h"
 
 class RealFft {
 public:
@@ -22,26 +26,37 @@ public:
         return r;
     }
 
+    static constexpr int kHalf = kSize / 2;  // length of the complex transform
+
     RealFft();
 
-    void forward(float* x) const;
-    void inverse(float* x) const;
+    void forward(float* x) const { forwardKernel(tables, x); }
+    void inverse(float* x) const { inverseKernel(tables, x); }
 
-private:
-    static constexpr int kHalf = kSize / 2;  // length of the complex transform
+    // Selects the instruction set (for tests and benchmarks); false if this processor
+    // lacks it.
+    bool usePath(SimdPath path);
+    SimdPath path() const { return current; }
 
     // The real data is handled as 256 complex values z(m) = x(2m) + i x(2m+1) kept in
     // split form: real parts in x[0..255], imaginary parts in x[256..511].
-    void complexForward(float* re, float* im) const;
-    void complexInverse(float* re, float* im) const;
+    struct Tables {
+        // Twiddles e^(+i pi j / h) of the butterfly stages with half span h = 4..128,
+        // stored at offset h - 4 (so each stage's run is aligned and contiguous).
+        alignas(64) float stageCos[kHalf - 4];
+        alignas(64) float stageSin[kHalf - 4];
+        // e^(+2 pi i k / 512) for k = 0..128 (padded to whole vectors), used to separate
+        // and merge the spectra of the even and odd samples.
+        static constexpr int kSplit = kHalf / 2 + 4;
+        alignas(64) float splitCos[kSplit];
+        alignas(64) float splitSin[kSplit];
+    };
 
-    // Twiddles e^(+i pi j / h) of the butterfly stages with half span h = 4..128, stored
-    // at offset h - 4 (so each stage's run is 16-byte aligned and contiguous).
-    alignas(16) float stageCos_[kHalf - 4];
-    alignas(16) float stageSin_[kHalf - 4];
-    // e^(+2 pi i k / 512) for k = 0..128 (padded to whole vectors), used to separate
-    // and merge the spectra of the even and odd samples.
-    static constexpr int kSplitTable = kHalf / 2 + 4;
-    alignas(16) float splitCos_[kSplitTable];
-    alignas(16) float splitSin_[kSplitTable];
+private:
+    using Kernel = void (*)(const Tables&, float*);
+
+    Tables tables;
+    Kernel forwardKernel;
+    Kernel inverseKernel;
+    SimdPath current = SimdPath::Sse2;
 };
