@@ -149,9 +149,13 @@ template <class V>
     if constexpr (kWidth<V> >= 16) blockSwap<V, 8>(rows);
 }
 
-// Square roots, correctly rounded like std::sqrt.
+// Square roots, correctly rounded like std::sqrt. The wide forms are not forced inline:
+// code that is always inlined is first compiled without their instruction set, and
+// the functions it lands in inline them afterwards.
 [[gnu::always_inline]] inline F4 squareRoot(F4 v) { return _mm_sqrt_ps(v); }
-[[gnu::always_inline, gnu::target("avx2")]] inline F8 squareRoot(F8 v) { return _mm256_sqrt_ps(v); }
-[[gnu::always_inline, gnu::target("avx512f")]] inline F16 squareRoot(F16 v) { return _mm512_sqrt_ps(v); }
+[[gnu::target("avx2")]] inline F8 squareRoot(F8 v) { return _mm256_sqrt_ps(v); }
+// (All lanes through the zero-masked form: the plain one starts from an undefined
+// vector, which the compiler reports as uninitialised.)
+[[gnu::target("avx512f")]] inline F16 squareRoot(F16 v) { return _mm512_maskz_sqrt_ps(0xffff, v); }
 
 }  // namespace lanes

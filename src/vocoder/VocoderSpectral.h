@@ -25,12 +25,17 @@ public:
 
     VocoderSpectral();
 
-    // Runs frames sample frames: each is scattered into the current frames (and the next
+    // Runs frames sample frames: each is stored into the current frames (and the next
     // ones once the current frames are half full), the output rings are read at the read
     // position into ringLeft (and ringRight in stereo), and a full frame is transformed
     // and crossfaded into the rings. The right carrier is taken only in stereo.
     void run(const float* modulator, const float* left, const float* right, int32_t frames, const Settings& settings,
              float* ringLeft, float* ringRight);
+
+    // Selects the instruction set of the per-frame work (for tests and benchmarks);
+    // false if this processor lacks it. Every choice gives the same bits.
+    bool usePath(SimdPath path);
+    SimdPath path() const { return fft.path(); }
 
     // The spectral gain curve, 512 entries mirrored around bin 256 (rewritten by the
     // band design).
@@ -39,26 +44,29 @@ public:
     float binEnvelope(int k) const { return envelope[k]; }
 
 private:
-    inline void feed(float modulator, float left, float right, bool stereo);
-    // Moves to the next sample frame.
-    inline void advance(const Settings& settings);
-    void processFrame(const Settings& settings);
-    void mangle(int32_t width);
-    // Scales a carrier frame's bins by shaped[k] and transforms it back.
-    void shapeCarrier(float* frame);
+    // Stores count sample frames from the fill position on.
+    void feed(const float* modulator, const float* left, const float* right, int32_t count, bool stereo);
+    // The per-frame work, written once for any vector width.
+    friend struct SpectralFrame;
 
     RealFft fft;
-    // Current and next frames of carrier left, carrier right and modulator.
-    alignas(16) float frames[6][kFrame] = {};
+    void (*processFrame)(VocoderSpectral& spectral, const Settings& settings);
+    // Current and next frames of carrier left, carrier right and modulator, in time
+    // order; the modulator unwindowed. A carrier frame is left holding 256 times its
+    // shaped samples after its transforms (which the next frames' writes replace, or in
+    // mono the right carrier keeps).
+    alignas(64) float frames[6][kFrame] = {};
     float* carrierLeft[2];
     float* carrierRight[2];
     float* modulator[2];
-    alignas(16) float outLeft[kRing] = {};
-    alignas(16) float outRight[kRing] = {};
-    alignas(16) float envelope[kFrame] = {};
-    alignas(16) float gains[kFrame];
-    alignas(16) float shaped[kFrame / 2];
-    alignas(16) float window[kFrame];
+    // The transforms' buffer: a frame in bit-reversed order, then its spectrum.
+    alignas(64) float work[kFrame] = {};
+    alignas(64) float outLeft[kRing] = {};
+    alignas(64) float outRight[kRing] = {};
+    alignas(64) float envelope[kFrame] = {};
+    alignas(64) float gains[kFrame];
+    alignas(64) float shaped[kHop + 1];
+    alignas(64) float window[kFrame];
     int32_t fillPosition = 0;
     int32_t readPosition = 0;
     int32_t writePosition = kFrame;

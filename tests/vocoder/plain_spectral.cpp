@@ -186,7 +186,8 @@ void PlainSpectral::processFrame(const VocoderSpectral::Settings& settings) {
     for (int k = 0; k < kFrame; ++k) {
         const int32_t q = (writePosition + k) % kRing;
         const float l = carrierLeft[0][RealFft::bitReverse(k)];
-        outLeft[q] = k < kHop ? (static_cast<float>(k) * l + static_cast<float>(255 - k) * outLeft[q]) * 1.52881e-5f : l;
+        outLeft[q] =
+            k < kHop ? (static_cast<float>(k) * l + static_cast<float>(255 - k) * outLeft[q]) * 1.52881e-5f : l;
         if (!settings.stereo) continue;
         const float r = carrierRight[0][RealFft::bitReverse(k)];
         outRight[q] = k < kHop ? (r * window[k] + window[255 - k] * outRight[q]) * 0.00391f : r;

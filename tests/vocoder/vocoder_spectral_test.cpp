@@ -140,8 +140,10 @@ TEST(VocoderSpectral, BinShiftMovesWhichModulatorBinEachCarrierBinFollows) {
         VocoderRig rig;
         spectralOnly(rig, 1);
         rig.set(rig.params.shiftD, c.shiftD);
-        for (int n = 0; n < 16384; ++n) rig.carrierLeft.push_back(binSine(12, n, 0.01f) + binSine(20, n, 0.01f) + binSine(28, n, 0.01f));
-        std::vector<float> out = leftOf(runCaptured(rig, *writer, 1, 16384, [](int n) { return binSine(20, n, 0.5f); }));
+        for (int n = 0; n < 16384; ++n)
+            rig.carrierLeft.push_back(binSine(12, n, 0.01f) + binSine(20, n, 0.01f) + binSine(28, n, 0.01f));
+        std::vector<float> out =
+            leftOf(runCaptured(rig, *writer, 1, 16384, [](int n) { return binSine(20, n, 0.5f); }));
         for (int bin : {12, 20, 28}) {
             const double a = amplitudeAt(out, 15000, bin);
             if (bin == c.passes)
@@ -174,7 +176,8 @@ TEST(VocoderSpectral, MangleReversesGroupsOfBinsBeforeTheFollowers) {
         rig.set(rig.params.mangle, c.mangle);
         runCaptured(rig, *writer, 1, 40 * 256, [](int n) { return binSine(20, n, 0.05f); });
         std::vector<float> e = envelopes(*rig.vocoder);
-        for (auto [bin, level] : c.expected) EXPECT_NEAR(e[bin], level, 2e-4) << "mangle " << c.mangle << " bin " << bin;
+        for (auto [bin, level] : c.expected)
+            EXPECT_NEAR(e[bin], level, 2e-4) << "mangle " << c.mangle << " bin " << bin;
     }
 
     // With width 64 the bins from 193 up stay where they are.
@@ -230,7 +233,8 @@ TEST(VocoderSpectral, OutputEnergyFollowsASpeechLikeModulatorOverAHeldChord) {
     // A held three-note chord of sawtooth waves as the carrier.
     for (size_t n = 0; n < speech.size(); ++n) {
         float v = 0.0f;
-        for (double f : {220.0, 277.18, 329.63}) v += 0.2f * static_cast<float>(2.0 * std::fmod(f * n / rate, 1.0) - 1.0);
+        for (double f : {220.0, 277.18, 329.63})
+            v += 0.2f * static_cast<float>(2.0 * std::fmod(f * n / rate, 1.0) - 1.0);
         rig.carrierLeft.push_back(v);
     }
     rig.holdKey(true);
@@ -298,9 +302,10 @@ namespace {
 // Blocks of random length with settings drawn afresh for each block (mono and stereo
 // alternate, as CarSt may change at any sub-block), compared with the plain form bit
 // for bit: ring outputs after every block, followers at the end.
-void expectSameBitsAsPlain(unsigned seed, int32_t hops, const std::function<VocoderSpectral::Settings()>& draw,
-                           std::mt19937& random) {
+void expectSameBitsAsPlain(SimdPath path, unsigned seed, int32_t hops,
+                           const std::function<VocoderSpectral::Settings()>& draw, std::mt19937& random) {
     auto fast = std::make_unique<VocoderSpectral>();
+    ASSERT_TRUE(fast->usePath(path));
     auto plain = std::make_unique<PlainSpectral>();
     std::uniform_real_distribution<float> gain(0.0f, 2.0f);
     for (int k = 0; k <= 256; ++k) fast->binGain()[k] = plain->binGain()[k] = gain(random);
@@ -320,33 +325,42 @@ void expectSameBitsAsPlain(unsigned seed, int32_t hops, const std::function<Voco
         fast->run(m.data(), l.data(), r.data(), frames, settings, fastLeft.data(), fastRight.data());
         plain->run(m.data(), l.data(), r.data(), frames, settings, plainLeft.data(), plainRight.data());
         ASSERT_EQ(std::memcmp(fastLeft.data(), plainLeft.data(), frames * sizeof(float)), 0)
-            << "seed " << seed << " left after frame " << done;
+            << "path " << static_cast<int>(path) << " seed " << seed << " left after frame " << done;
         if (settings.stereo) {
             ASSERT_EQ(std::memcmp(fastRight.data(), plainRight.data(), frames * sizeof(float)), 0)
-                << "seed " << seed << " right after frame " << done;
+                << "path " << static_cast<int>(path) << " seed " << seed << " right after frame " << done;
         }
         done += frames;
     }
-    for (int k = 0; k <= 256; ++k) ASSERT_EQ(fast->binEnvelope(k), plain->binEnvelope(k)) << "seed " << seed << " bin " << k;
+    for (int k = 0; k <= 256; ++k)
+        ASSERT_EQ(fast->binEnvelope(k), plain->binEnvelope(k))
+            << "path " << static_cast<int>(path) << " seed " << seed << " bin " << k;
 }
 
 }  // namespace
 
-TEST(VocoderSpectral, GivesTheBitsOfThePlainScalarFormForEverySetting) {
-    std::mt19937 random(31);
-    // Each fixed combination of shift, mangle width, speed and channel count for a while.
-    for (int32_t shift : {-8, 0, 8})
-        for (int32_t width : {0, 1, 3, 4, 64})
-            for (float speed : {0.0f, 0.25f, 0.5f})
-                for (bool stereo : {false, true}) {
-                    const VocoderSpectral::Settings fixed{shift, width, speed, stereo};
-                    ASSERT_NO_FATAL_FAILURE(expectSameBitsAsPlain(1, 6, [&] { return fixed; }, random));
-                }
-    // Then settings that change at every block.
-    std::uniform_int_distribution<int32_t> shift(-8, 8), width(0, 64), coin(0, 1);
-    std::uniform_real_distribution<float> speed(0.0f, 0.5f);
-    for (unsigned seed = 2; seed < 6; ++seed)
-        ASSERT_NO_FATAL_FAILURE(expectSameBitsAsPlain(seed, 60, [&] {
-            return VocoderSpectral::Settings{shift(random), width(random), speed(random), coin(random) == 1};
-        }, random));
+TEST(VocoderSpectral, EveryPathGivesTheBitsOfThePlainScalarFormForEverySetting) {
+    for (SimdPath path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512}) {
+        if (!simdSupported(path)) continue;
+        std::mt19937 random(31);
+        // Each fixed combination of shift, mangle width, speed and channel count for a while.
+        for (int32_t shift : {-8, 0, 8})
+            for (int32_t width : {0, 1, 3, 4, 64})
+                for (float speed : {0.0f, 0.25f, 0.5f})
+                    for (bool stereo : {false, true}) {
+                        const VocoderSpectral::Settings fixed{shift, width, speed, stereo};
+                        ASSERT_NO_FATAL_FAILURE(expectSameBitsAsPlain(
+                            path, 1, 6, [&] { return fixed; }, random));
+                    }
+        // Then settings that change at every block.
+        std::uniform_int_distribution<int32_t> shift(-8, 8), width(0, 64), coin(0, 1);
+        std::uniform_real_distribution<float> speed(0.0f, 0.5f);
+        for (unsigned seed = 2; seed < 6; ++seed)
+            ASSERT_NO_FATAL_FAILURE(expectSameBitsAsPlain(
+                path, seed, 60,
+                [&] {
+                    return VocoderSpectral::Settings{shift(random), width(random), speed(random), coin(random) == 1};
+                },
+                random));
+    }
 }
