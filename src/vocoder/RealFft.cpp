@@ -70,10 +70,11 @@ template <class V>
 }
 
 // Half spans 1 and 2 as one radix-4 step with twiddles 1 and e^(+i pi / 2) = i, on
-// vectors that hold element j of four groups of four.
-[[gnu::always_inline]] inline void forwardRadix4(F4* r, F4* i) {
-    const F4 a0r = r[0] + r[1], a1r = r[0] - r[1], a2r = r[2] + r[3], a3r = r[2] - r[3];
-    const F4 a0i = i[0] + i[1], a1i = i[0] - i[1], a2i = i[2] + i[3], a3i = i[2] - i[3];
+// vectors that hold element j of groups of four.
+template <class V>
+[[gnu::always_inline]] inline void forwardRadix4(V* r, V* i) {
+    const V a0r = r[0] + r[1], a1r = r[0] - r[1], a2r = r[2] + r[3], a3r = r[2] - r[3];
+    const V a0i = i[0] + i[1], a1i = i[0] - i[1], a2i = i[2] + i[3], a3i = i[2] - i[3];
     r[0] = a0r + a2r, i[0] = a0i + a2i;
     r[2] = a0r - a2r, i[2] = a0i - a2i;
     r[1] = a1r - a3i, i[1] = a1i + a3r;
@@ -81,60 +82,99 @@ template <class V>
 }
 
 // Half span 2 with twiddles 1 and e^(-i pi / 2) = -i, then half span 1.
-[[gnu::always_inline]] inline void inverseRadix4(F4* r, F4* i) {
-    const F4 b0r = r[0] + r[2], b2r = r[0] - r[2], b0i = i[0] + i[2], b2i = i[0] - i[2];
-    const F4 b1r = r[1] + r[3], b3i = r[3] - r[1], b1i = i[1] + i[3], b3r = i[1] - i[3];
+template <class V>
+[[gnu::always_inline]] inline void inverseRadix4(V* r, V* i) {
+    const V b0r = r[0] + r[2], b2r = r[0] - r[2], b0i = i[0] + i[2], b2i = i[0] - i[2];
+    const V b1r = r[1] + r[3], b3i = r[3] - r[1], b1i = i[1] + i[3], b3r = i[1] - i[3];
     r[0] = b0r + b1r, i[0] = b0i + b1i;
     r[1] = b0r - b1r, i[1] = b0i - b1i;
     r[2] = b2r + b3r, i[2] = b2i + b3i;
     r[3] = b2r - b3r, i[3] = b2i - b3i;
 }
 
+// Blocks of 16 values, a block per four lanes: vector j holds values 4j..4j+3 of each
+// block. The rows are loaded so that a transpose of their blocks of four lanes gives
+// that order (with four lanes, vector j is simply values 4j..4j+3).
+template <class V>
+[[gnu::always_inline]] inline void loadBlocks(const float* x, V* r) {
+    constexpr int count = lanes::kWidth<V> / 4;
+    for (int g = 0; g < 4; g += count) {
+        for (int i = 0; i < count; ++i) r[g + i] = load<V>(x + 16 * i + 4 * g);
+        lanes::transposeBlocks(r + g);
+    }
+}
+
+template <class V>
+[[gnu::always_inline]] inline void storeBlocks(float* x, V* r) {
+    constexpr int count = lanes::kWidth<V> / 4;
+    for (int g = 0; g < 4; g += count) {
+        lanes::transposeBlocks(r + g);
+        for (int i = 0; i < count; ++i) store(x + 16 * i + 4 * g, r[g + i]);
+    }
+}
+
+// Twiddles of half spans 4 and 8, repeated in every block of four lanes.
+template <class V>
+struct FirstTwiddles {
+    explicit FirstTwiddles(const Tables& t)
+        : w4r(lanes::repeatBlock<V>(t.stageCos)),
+          w4i(lanes::repeatBlock<V>(t.stageSin)),
+          w8r0(lanes::repeatBlock<V>(t.stageCos + 4)),
+          w8i0(lanes::repeatBlock<V>(t.stageSin + 4)),
+          w8r1(lanes::repeatBlock<V>(t.stageCos + 8)),
+          w8i1(lanes::repeatBlock<V>(t.stageSin + 8)) {}
+    V w4r, w4i, w8r0, w8i0, w8r1, w8i1;
+};
+
 // The first four stages (half spans 1, 2, 4, 8) on each block of 16 values in one pass:
 // transposed, vector j holds element j of four groups of four for the radix-4 step;
 // transposed back, vector g is group g, so half spans 4 and 8 pair whole vectors.
+template <class V>
 [[gnu::always_inline]] inline void forwardFirstStages(const Tables& t, float* re, float* im) {
-    const F4 w4r = load<F4>(t.stageCos), w4i = load<F4>(t.stageSin);
-    const F4 w8r0 = load<F4>(t.stageCos + 4), w8i0 = load<F4>(t.stageSin + 4);
-    const F4 w8r1 = load<F4>(t.stageCos + 8), w8i1 = load<F4>(t.stageSin + 8);
-    for (int b = 0; b < kHalf; b += 16) {
-        F4 r[4], i[4];
-        for (int j = 0; j < 4; ++j) r[j] = load<F4>(re + b + 4 * j), i[j] = load<F4>(im + b + 4 * j);
-        lanes::transpose(r);
-        lanes::transpose(i);
+    const FirstTwiddles<V> w(t);
+    for (int b = 0; b < kHalf; b += 4 * lanes::kWidth<V>) {
+        V r[4], i[4];
+        loadBlocks(re + b, r);
+        loadBlocks(im + b, i);
+        lanes::transposeInBlocks(r);
+        lanes::transposeInBlocks(i);
         forwardRadix4(r, i);
-        lanes::transpose(r);
-        lanes::transpose(i);
-        Complex<F4> z[4];
+        lanes::transposeInBlocks(r);
+        lanes::transposeInBlocks(i);
+        Complex<V> z[4];
         for (int j = 0; j < 4; ++j) z[j] = {r[j], i[j]};
-        timeButterfly(z[0], z[1], w4r, w4i);
-        timeButterfly(z[2], z[3], w4r, w4i);
-        timeButterfly(z[0], z[2], w8r0, w8i0);
-        timeButterfly(z[1], z[3], w8r1, w8i1);
-        for (int j = 0; j < 4; ++j) storeComplex(re, im, b + 4 * j, z[j]);
+        timeButterfly(z[0], z[1], w.w4r, w.w4i);
+        timeButterfly(z[2], z[3], w.w4r, w.w4i);
+        timeButterfly(z[0], z[2], w.w8r0, w.w8i0);
+        timeButterfly(z[1], z[3], w.w8r1, w.w8i1);
+        for (int j = 0; j < 4; ++j) r[j] = z[j].r, i[j] = z[j].i;
+        storeBlocks(re + b, r);
+        storeBlocks(im + b, i);
     }
 }
 
 // The inverse of the above: half spans 8 and 4, then the radix-4 step of 2 and 1.
+template <class V>
 [[gnu::always_inline]] inline void inverseLastStages(const Tables& t, float* re, float* im) {
-    const F4 w4r = load<F4>(t.stageCos), w4i = load<F4>(t.stageSin);
-    const F4 w8r0 = load<F4>(t.stageCos + 4), w8i0 = load<F4>(t.stageSin + 4);
-    const F4 w8r1 = load<F4>(t.stageCos + 8), w8i1 = load<F4>(t.stageSin + 8);
-    for (int b = 0; b < kHalf; b += 16) {
-        Complex<F4> z[4];
-        for (int j = 0; j < 4; ++j) z[j] = loadComplex<F4>(re, im, b + 4 * j);
-        frequencyButterfly(z[0], z[2], w8r0, w8i0);
-        frequencyButterfly(z[1], z[3], w8r1, w8i1);
-        frequencyButterfly(z[0], z[1], w4r, w4i);
-        frequencyButterfly(z[2], z[3], w4r, w4i);
-        F4 r[4], i[4];
+    const FirstTwiddles<V> w(t);
+    for (int b = 0; b < kHalf; b += 4 * lanes::kWidth<V>) {
+        V r[4], i[4];
+        loadBlocks(re + b, r);
+        loadBlocks(im + b, i);
+        Complex<V> z[4];
+        for (int j = 0; j < 4; ++j) z[j] = {r[j], i[j]};
+        frequencyButterfly(z[0], z[2], w.w8r0, w.w8i0);
+        frequencyButterfly(z[1], z[3], w.w8r1, w.w8i1);
+        frequencyButterfly(z[0], z[1], w.w4r, w.w4i);
+        frequencyButterfly(z[2], z[3], w.w4r, w.w4i);
         for (int j = 0; j < 4; ++j) r[j] = z[j].r, i[j] = z[j].i;
-        lanes::transpose(r);
-        lanes::transpose(i);
+        lanes::transposeInBlocks(r);
+        lanes::transposeInBlocks(i);
         inverseRadix4(r, i);
-        lanes::transpose(r);
-        lanes::transpose(i);
-        for (int j = 0; j < 4; ++j) store(re + b + 4 * j, r[j]), store(im + b + 4 * j, i[j]);
+        lanes::transposeInBlocks(r);
+        lanes::transposeInBlocks(i);
+        storeBlocks(re + b, r);
+        storeBlocks(im + b, i);
     }
 }
 
@@ -197,7 +237,7 @@ template <class V>
     constexpr int W = lanes::kWidth<V>;
     float* re = x;
     float* im = x + kHalf;
-    forwardFirstStages(t, re, im);
+    forwardFirstStages<V>(t, re, im);
     forwardStagePair<V>(t, re, im, 16);
     forwardStagePair<V>(t, re, im, 64);
 
@@ -260,7 +300,7 @@ template <class V>
     float* im = x + kHalf;
     inverseStagePair<V>(t, re, im, 64);
     inverseStagePair<V>(t, re, im, 16);
-    inverseLastStages(t, re, im);
+    inverseLastStages<V>(t, re, im);
 }
 
 void forwardSse2(const Tables& t, float* x) { forwardLanes<F4>(t, x); }

@@ -130,23 +130,54 @@ template <class V, int H>
     }
 }
 
+// In each block of four lanes, rows[i][j] <-> rows[j][i] for the four rows.
+template <class V>
+[[gnu::always_inline]] inline void transposeInBlocks(V* r) {
+    const V t0 = inBlock<V, InBlock::InterleaveLow>(r[0], r[1]);
+    const V t1 = inBlock<V, InBlock::InterleaveHigh>(r[0], r[1]);
+    const V t2 = inBlock<V, InBlock::InterleaveLow>(r[2], r[3]);
+    const V t3 = inBlock<V, InBlock::InterleaveHigh>(r[2], r[3]);
+    r[0] = inBlock<V, InBlock::JoinLow>(t0, t2);
+    r[1] = inBlock<V, InBlock::JoinHigh>(t0, t2);
+    r[2] = inBlock<V, InBlock::JoinLow>(t1, t3);
+    r[3] = inBlock<V, InBlock::JoinHigh>(t1, t3);
+}
+
 // rows[i][j] <-> rows[j][i] for a square of kWidth<V> rows: every 4 x 4 square is
 // transposed in place, then the squares change places.
 template <class V>
 [[gnu::always_inline]] inline void transpose(V* rows) {
-    for (int g = 0; g < kWidth<V>; g += 4) {
-        V* r = rows + g;
-        const V t0 = inBlock<V, InBlock::InterleaveLow>(r[0], r[1]);
-        const V t1 = inBlock<V, InBlock::InterleaveHigh>(r[0], r[1]);
-        const V t2 = inBlock<V, InBlock::InterleaveLow>(r[2], r[3]);
-        const V t3 = inBlock<V, InBlock::InterleaveHigh>(r[2], r[3]);
-        r[0] = inBlock<V, InBlock::JoinLow>(t0, t2);
-        r[1] = inBlock<V, InBlock::JoinHigh>(t0, t2);
-        r[2] = inBlock<V, InBlock::JoinLow>(t1, t3);
-        r[3] = inBlock<V, InBlock::JoinHigh>(t1, t3);
-    }
+    for (int g = 0; g < kWidth<V>; g += 4) transposeInBlocks(rows + g);
     if constexpr (kWidth<V> >= 8) blockSwap<V, 4>(rows);
     if constexpr (kWidth<V> >= 16) blockSwap<V, 8>(rows);
+}
+
+// Block j of row i <-> block i of row j for kWidth<V> / 4 rows of blocks of four lanes.
+template <class V>
+[[gnu::always_inline]] inline void transposeBlocks(V* rows) {
+    constexpr int count = kWidth<V> / 4;
+    if constexpr (count >= 4) {
+        for (int i = 0; i < 2; ++i) {
+            const V upper = __builtin_shuffle(rows[i], rows[i + 2], blockSwapMask<V, 8>(false));
+            const V lower = __builtin_shuffle(rows[i], rows[i + 2], blockSwapMask<V, 8>(true));
+            rows[i] = upper, rows[i + 2] = lower;
+        }
+    }
+    if constexpr (count >= 2) {
+        for (int i = 0; i < count; i += 2) {
+            const V upper = __builtin_shuffle(rows[i], rows[i + 1], blockSwapMask<V, 4>(false));
+            const V lower = __builtin_shuffle(rows[i], rows[i + 1], blockSwapMask<V, 4>(true));
+            rows[i] = upper, rows[i + 1] = lower;
+        }
+    }
+}
+
+// The four values at p in every block of four lanes.
+template <class V>
+[[gnu::always_inline]] inline V repeatBlock(const float* p) {
+    V v;
+    for (int i = 0; i < kWidth<V>; ++i) v[i] = p[i % 4];
+    return v;
 }
 
 // Square roots, correctly rounded like std::sqrt. The wide forms are not forced inline:

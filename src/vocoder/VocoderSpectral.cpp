@@ -132,6 +132,7 @@ void VocoderSpectral::run(const float* m, const float* left, const float* right,
     }
 }
 
+// The per-frame work of the spectral path for vectors of any width.
 struct SpectralFrame {
     static void mangle(float* spectrum, int32_t width) {
         for (int32_t g = 1; g + width < 255; g += width) {
@@ -158,11 +159,11 @@ struct SpectralFrame {
         // Bins 1..256 a vector at a time, each bin's two parts with the same factor; bin 256
         // is cleared again afterwards.
         for (int k = 1; k <= kHop; k += w) {
-            const V s = load<V>(shaped + k);
+            const V scale = load<V>(shaped + k);
             const int mirror = kFrame - k - (w - 1);
             const V re = load<V>(work + k), im = load<V>(work + mirror);
-            store(work + k, re * s);
-            store(work + mirror, im * lanes::reversed(s));
+            store(work + k, re * scale);
+            store(work + mirror, im * lanes::reversed(scale));
         }
         work[256] = 0.0f;
         s.fft.inverse(work);
@@ -170,7 +171,7 @@ struct SpectralFrame {
     }
 
     template <class V>
-    [[gnu::always_inline]] static void run(VocoderSpectral& s, const VocoderSpectral::Settings& settings) {
+    [[gnu::always_inline]] static void process(VocoderSpectral& s, const VocoderSpectral::Settings& settings) {
         float* envelope = s.envelope;
         constexpr int w = lanes::kWidth<V>;
         float* m = s.work;
@@ -242,16 +243,16 @@ struct SpectralFrame {
 namespace {
 
 void processFrameSse2(VocoderSpectral& s, const VocoderSpectral::Settings& settings) {
-    SpectralFrame::run<F4>(s, settings);
+    SpectralFrame::process<F4>(s, settings);
 }
 
 __attribute__((target("avx2"))) void processFrameAvx2(VocoderSpectral& s, const VocoderSpectral::Settings& settings) {
-    SpectralFrame::run<F8>(s, settings);
+    SpectralFrame::process<F8>(s, settings);
 }
 
 __attribute__((target("avx512f"))) void processFrameAvx512(VocoderSpectral& s,
                                                            const VocoderSpectral::Settings& settings) {
-    SpectralFrame::run<F16>(s, settings);
+    SpectralFrame::process<F16>(s, settings);
 }
 
 }  // namespace
