@@ -61,7 +61,7 @@ template <class V>
 }
 
 template <class V>
-constexpr MaskOf<V> reversalMask() {
+[[gnu::always_inline]] inline MaskOf<V> reversalMask() {
     MaskOf<V> m{};
     for (int i = 0; i < kWidth<V>; ++i) m[i] = kWidth<V> - 1 - i;
     return m;
@@ -77,7 +77,7 @@ template <class V>
 // or high halves of two vectors' blocks interleaved, or joined.
 enum class InBlock { InterleaveLow, InterleaveHigh, JoinLow, JoinHigh };
 template <class V, InBlock Kind>
-constexpr MaskOf<V> inBlockMask() {
+[[gnu::always_inline]] inline MaskOf<V> inBlockMask() {
     MaskOf<V> m{};
     for (int j = 0; j < kWidth<V>; ++j) {
         const int block = j & ~3, at = j & 3;
@@ -108,7 +108,7 @@ template <class V, InBlock Kind>
 // In each pair of rows (i, i + h), h a multiple of 4, the upper right and lower left
 // squares of h lanes change places (whole blocks of four lanes move).
 template <class V, int H>
-constexpr MaskOf<V> blockSwapMask(bool lowerRow) {
+[[gnu::always_inline]] inline MaskOf<V> blockSwapMask(bool lowerRow) {
     MaskOf<V> m{};
     for (int j = 0; j < kWidth<V>; ++j) {
         if (lowerRow)
