@@ -10,6 +10,7 @@
 #include "dsp/ModuleContext.h"
 #include "dsp/ModuleRack.h"
 #include "vocoder/Vocoder.h"
+#include "vocoder/VocoderFilterBank.h"
 
 namespace {
 
@@ -56,8 +57,36 @@ void BM_Vocoder21BandsStereo(benchmark::State& state) { runVocoder(state, 0.5f, 
 void BM_Vocoder21BandsMono(benchmark::State& state) { runVocoder(state, 0.5f, 0.0f); }
 void BM_VocoderSpectralOnlyStereo(benchmark::State& state) { runVocoder(state, 0.0f, 1.0f); }
 
+// The filter bank alone, 21 bands on noise in 88-frame runs, on each instruction-set path.
+void BM_FilterBank21Bands(benchmark::State& state) {
+    const auto path = static_cast<SimdPath>(state.range(0));
+    const bool stereo = state.range(1) != 0;
+    VocoderFilterBank bank;
+    if (!bank.usePath(path)) {
+        state.SkipWithError("path not supported");
+        return;
+    }
+    const float eq[vocoder::kEqCount] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+    bank.apply(vocoder::designBands(21, eq, 44100));
+    constexpr int32_t kBlock = 88;
+    float modulator[kBlock], left[kBlock], right[kBlock], sumLeft[kBlock], sumRight[kBlock];
+    std::mt19937 random(2);
+    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    for (int n = 0; n < kBlock; ++n) modulator[n] = noise(random), left[n] = noise(random), right[n] = noise(random);
+    FloatingPointGuard guard;
+    int64_t frames = 0;
+    for (auto _ : state) {
+        bank.run(modulator, left, stereo ? right : nullptr, kBlock, 21, 0, 0.25f, sumLeft, sumRight);
+        benchmark::DoNotOptimize(sumLeft[0]);
+        frames += kBlock;
+    }
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(frames) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 }  // namespace
 
+BENCHMARK(BM_FilterBank21Bands)->ArgsProduct({{0, 1, 2}, {0, 1}})->ArgNames({"path", "stereo"});
 BENCHMARK(BM_Vocoder21BandsStereo);
 BENCHMARK(BM_Vocoder21BandsMono);
 BENCHMARK(BM_VocoderSpectralOnlyStereo);

@@ -145,8 +145,8 @@ void Vocoder::render(int32_t frames) {
     alignas(16) float modulator[kMaxFrames];
     alignas(16) float left[kMaxFrames];
     alignas(16) float right[kMaxFrames];
-    alignas(16) float sumLeft[kMaxFrames] = {};
-    alignas(16) float sumRight[kMaxFrames] = {};
+    alignas(16) float sumLeft[kMaxFrames];
+    alignas(16) float sumRight[kMaxFrames];
 
     // The inputs of the whole sub-block first, so the filter bank runs on it at once.
     const float* input = carrier->data;
@@ -165,9 +165,9 @@ void Vocoder::render(int32_t frames) {
             if (freeze != FreezeState::Idle) freeze = FreezeState::Full;
         }
     }
-    if (s.bandCount > 0)
-        bank.run(modulator, left, Stereo ? right : nullptr, frames, s.bandCount, s.bandShift, readParam(followA) * 0.5f,
-                 sumLeft, sumRight);
+    // With no bands (filter bank off) the bank writes silence.
+    bank.run(modulator, left, Stereo ? right : nullptr, frames, s.bandCount, s.bandShift, readParam(followA) * 0.5f,
+             sumLeft, sumRight);
 
     const VocoderSpectral::Settings spectralSettings{s.binShift, s.mangleWidth, readParam(followD) * 0.5f, Stereo};
     const float x = readParam(anaDigi);

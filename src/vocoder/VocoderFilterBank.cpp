@@ -50,12 +50,14 @@ template <class V, class T>
     std::memcpy(p, &v, sizeof v);
 }
 
-// Equal lanes, without arithmetic (adding a zero vector would turn -0 into +0).
+// Equal lanes, as one broadcast.
 template <class D>
 [[gnu::always_inline]] inline D splat(float x) {
-    D v;
-    for (size_t i = 0; i < sizeof(D) / sizeof(double); ++i) v[i] = static_cast<double>(x);
-    return v;
+    D v{static_cast<double>(x)};
+    if constexpr (sizeof(D) == 32)
+        return __builtin_shufflevector(v, v, 0, 0, 0, 0);
+    else
+        return __builtin_shufflevector(v, v, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
 // Lane by lane, a form that becomes one conversion instruction on every path.
@@ -66,47 +68,32 @@ template <class D, class F>
     return d;
 }
 
-// The inputs one section sees at one frame: the current one and the last two. From the
-// third frame of a run on, the last two are the run's own inputs for every band; before
-// that each band has its own history (bands outside the count stop at other times).
+// One frame of one vector of bands' band-pass: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2
+// + 1e-30, summed in that order and rounded to float; y2 and y1 move on in registers.
+// b1 is 0 in every band design and x1 finite, so b1 x1 is a signed zero: it cannot change
+// a nonzero partial sum, and a zero one ends as 1e-30 either way. The term is left out.
 template <class D>
-struct Inputs {
-    D x, x1, x2;
-};
-
-// One frame of a vector of bands' band-passes: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2
-// + 1e-30, summed in that order, rounded to float and kept as the next y1.
-template <class D, bool Steady>
-[[gnu::always_inline]] inline typename Lanes<D>::F biquad(const State& s, Section& section, int j,
-                                                          const Inputs<D>& frame) {
-    using F = typename Lanes<D>::F;
-    const D x1 = Steady ? frame.x1 : load<D>(section.x1 + j);
-    const D x2 = Steady ? frame.x2 : load<D>(section.x2 + j);
-    const D y1 = load<D>(section.y1 + j);
-    const D y2 = load<D>(section.y2 + j);
-    D y = load<D>(s.b0 + j) * frame.x + load<D>(s.b1 + j) * x1;
-    y = y + load<D>(s.b2 + j) * x2;
-    y = y - load<D>(s.a1 + j) * y1;
-    y = y - load<D>(s.a2 + j) * y2;
+[[gnu::always_inline]] inline typename Lanes<D>::F biquad(const D& b0, const D& b2, const D& a1, const D& a2,
+                                                          const D& x, const D& x2, D& y1, D& y2) {
+    D y = b0 * x;
+    y = y + b2 * x2;
+    y = y - a1 * y1;
+    y = y - a2 * y2;
     y = y + 1e-30;
-    const F rounded = __builtin_convertvector(y, F);
-    store(section.y2 + j, y1);
-    store(section.y1 + j, widen<D>(rounded));
-    if constexpr (!Steady) {
-        store(section.x2 + j, x1);
-        store(section.x1 + j, frame.x);
-    }
+    const auto rounded = __builtin_convertvector(y, typename Lanes<D>::F);
+    y2 = y1;
+    y1 = widen<D>(rounded);
     return rounded;
 }
 
-// The current and last two inputs of frame n of a run.
+// In the first two frames of a run each band has its own input history (bands outside
+// the count stop at other times): answers the input two frames back and moves it on.
 template <class D>
-[[gnu::always_inline]] inline void inputsAt(const float* in, int32_t n, Inputs<D>& frame) {
-    frame.x = splat<D>(in[n]);
-    if (n >= 2) {
-        frame.x1 = splat<D>(in[n - 1]);
-        frame.x2 = splat<D>(in[n - 2]);
-    }
+[[gnu::always_inline]] inline D ownTwoBack(Section& section, int j, const D& x) {
+    const D x2 = load<D>(section.x2 + j);
+    store(section.x2 + j, load<D>(section.x1 + j));
+    store(section.x1 + j, x);
+    return x2;
 }
 
 [[gnu::always_inline]] inline void copyLane(const Section& from, Section& to, int32_t i) {
@@ -135,31 +122,34 @@ template <class D>
     for (int32_t f = 0; f < rows; ++f) sums[f] = lanes[f];
 }
 
-template <class D, bool Stereo>
+// The bands as V vectors. With V fixed, coefficients, output states and envelopes are
+// locals the compiler keeps in registers over the whole run (as far as there are enough).
+template <class D, int V, bool Stereo>
 [[gnu::always_inline]] inline void runBands(State& s, const Block& b) {
     using F = typename Lanes<D>::F;
     using I = typename Lanes<D>::I;
     constexpr int kWidth = sizeof(D) / sizeof(double);
+    constexpr int kUsed = V * kWidth;
+    constexpr int kChannels = Stereo ? 3 : 2;
     const int32_t count = b.count;
-    const int32_t lanes = (count + kWidth - 1) & -kWidth;
-    const int channels = Stereo ? 3 : 2;
 
     // Lanes past the count run along inside the last vector; their states are put back.
-    Section saved[3];
+    Section saved[kChannels];
     float savedEnvelope[kLanes];
-    for (int32_t i = count; i < lanes; ++i) {
-        for (int c = 0; c < channels; ++c) copyLane(s.sections[c], saved[c], i);
+    for (int32_t i = count; i < kUsed; ++i) {
+        for (int c = 0; c < kChannels; ++c) copyLane(s.sections[c], saved[c], i);
         savedEnvelope[i] = s.envelope[i];
     }
 
     // Where band i takes its envelope: a higher band's is still the previous frame's.
-    alignas(16) float before[kLanes] = {};
+    alignas(64) float before[kLanes] = {};
+    alignas(64) float current[kLanes] = {};
     const float* from[kLanes];
     for (int32_t i = 0; i < count; ++i) {
         int32_t k = i + b.shift;
         if (k <= 0) k = 0;
         if (k >= count - 1) k = count - 1;
-        from[i] = k > i ? before + k : s.envelope + k;
+        from[i] = k > i ? before + k : current + k;
     }
     const bool shifted = b.shift != 0;
 
@@ -172,50 +162,76 @@ template <class D, bool Stereo>
         magnitude[i] = 0x7FFFFFFF;
     }
 
-    alignas(16) float picked[kLanes] = {};
-    alignas(16) float productsLeft[4][kLanes] = {};
-    alignas(16) float productsRight[4][kLanes] = {};
-    Inputs<D> modulator{}, left{}, right{};
-    // The first two frames update each band's own input history; after them the
-    // history is the run's, written back at its end.
-    auto frame = [&]<bool Steady>(int32_t n) __attribute__((always_inline)) {
-        // The modulator bands and their followers.
-        inputsAt(b.modulator, n, modulator);
-        for (int j = 0; j < lanes; j += kWidth) {
-            const F y = biquad<D, Steady>(s, s.sections[0], j, modulator);
-            const F envelope = load<F>(s.envelope + j);
-            store(before + j, envelope);
-            const F follow = (reinterpret_cast<F>(reinterpret_cast<I>(y) & magnitude) * speed) * hundredth;
-            store(s.envelope + j, envelope * keep + follow);
+    D b0[V], b2[V], a1[V], a2[V], y1[kChannels][V], y2[kChannels][V];
+    F gain[V], envelope[V];
+    for (int v = 0; v < V; ++v) {
+        const int j = v * kWidth;
+        b0[v] = load<D>(s.b0 + j);
+        b2[v] = load<D>(s.b2 + j);
+        a1[v] = load<D>(s.a1 + j);
+        a2[v] = load<D>(s.a2 + j);
+        gain[v] = load<F>(s.gain + j);
+        envelope[v] = load<F>(s.envelope + j);
+        for (int c = 0; c < kChannels; ++c) {
+            y1[c][v] = load<D>(s.sections[c].y1 + j);
+            y2[c][v] = load<D>(s.sections[c].y2 + j);
         }
-        const float* weights = s.envelope;
+    }
+
+    const float* inputs[3] = {b.modulator, b.left, b.right};
+    alignas(64) float picked[kLanes] = {};
+    alignas(16) float products[2][4][kLanes] = {};
+    auto frame = [&]<bool Steady>(int32_t n) __attribute__((always_inline)) {
+        auto input = [&](int c) __attribute__((always_inline)) { return splat<D>(inputs[c][n]); };
+        // From the third frame of a run on, every band's input two frames back is the run's.
+        auto twoBack = [&](int c, int v) __attribute__((always_inline)) {
+            if constexpr (Steady)
+                return splat<D>(inputs[c][n - 2]);
+            else
+                return ownTwoBack(s.sections[c], v * kWidth, input(c));
+        };
+
+        // The modulator bands and their followers.
+        for (int v = 0; v < V; ++v) {
+            const F y = biquad(b0[v], b2[v], a1[v], a2[v], input(0), twoBack(0, v), y1[0][v], y2[0][v]);
+            const F follow = (reinterpret_cast<F>(reinterpret_cast<I>(y) & magnitude) * speed) * hundredth;
+            if (shifted) store(before + v * kWidth, envelope[v]);
+            envelope[v] = envelope[v] * keep + follow;
+        }
+        F weight[V];
         if (shifted) {
+            for (int v = 0; v < V; ++v) store(current + v * kWidth, envelope[v]);
             for (int32_t i = 0; i < count; ++i) picked[i] = *from[i];
-            weights = picked;
+            for (int v = 0; v < V; ++v) weight[v] = load<F>(picked + v * kWidth) * gain[v];
+        } else {
+            for (int v = 0; v < V; ++v) weight[v] = envelope[v] * gain[v];
         }
 
         // The carrier bands, scaled by their envelopes and gains.
         const int row = n & 3;
-        inputsAt(b.left, n, left);
-        if constexpr (Stereo) inputsAt(b.right, n, right);
-        for (int j = 0; j < lanes; j += kWidth) {
-            const F weight = load<F>(weights + j) * load<F>(s.gain + j);
-            store(productsLeft[row] + j, weight * biquad<D, Steady>(s, s.sections[1], j, left));
-            if constexpr (Stereo) store(productsRight[row] + j, weight * biquad<D, Steady>(s, s.sections[2], j, right));
-        }
-
+        for (int c = 1; c < kChannels; ++c)
+            for (int v = 0; v < V; ++v)
+                store(products[c - 1][row] + v * kWidth,
+                      weight[v] * biquad(b0[v], b2[v], a1[v], a2[v], input(c), twoBack(c, v), y1[c][v], y2[c][v]));
         if (row == 3 || n + 1 == b.frames) {
-            sumGroup(productsLeft, count, row + 1, b.sumLeft + n - row);
-            if constexpr (Stereo) sumGroup(productsRight, count, row + 1, b.sumRight + n - row);
+            sumGroup(products[0], count, row + 1, b.sumLeft + n - row);
+            if constexpr (Stereo) sumGroup(products[1], count, row + 1, b.sumRight + n - row);
         }
     };
     int32_t n = 0;
     for (; n < b.frames && n < 2; ++n) frame.template operator()<false>(n);
     for (; n < b.frames; ++n) frame.template operator()<true>(n);
 
+    for (int v = 0; v < V; ++v) {
+        const int j = v * kWidth;
+        store(s.envelope + j, envelope[v]);
+        for (int c = 0; c < kChannels; ++c) {
+            store(s.sections[c].y1 + j, y1[c][v]);
+            store(s.sections[c].y2 + j, y2[c][v]);
+        }
+    }
     // The input history of the bands in use, after a run of three frames or more.
-    const float* inputs[3] = {b.modulator, b.left, b.right};
-    for (int c = 0; c < channels && b.frames > 2; ++c) {
+    for (int c = 0; c < kChannels && b.frames > 2; ++c) {
         const float* in = inputs[c];
         Section& section = s.sections[c];
         for (int32_t i = 0; i < count; ++i) {
@@ -223,32 +239,43 @@ template <class D, bool Stereo>
             section.x1[i] = static_cast<double>(in[b.frames - 1]);
         }
     }
-    for (int32_t i = count; i < lanes; ++i) {
-        for (int c = 0; c < channels; ++c) copyLane(saved[c], s.sections[c], i);
+    for (int32_t i = count; i < kUsed; ++i) {
+        for (int c = 0; c < kChannels; ++c) copyLane(saved[c], s.sections[c], i);
         s.envelope[i] = savedEnvelope[i];
     }
 }
 
-void runBaseline(State& s, const Block& b) {
-    if (b.right)
-        runBands<D4, true>(s, b);
-    else
-        runBands<D4, false>(s, b);
+// Picks the instance for the number of vectors the count needs.
+template <class D, bool Stereo>
+[[gnu::always_inline]] inline void runCount(State& s, const Block& b) {
+    constexpr int kWidth = sizeof(D) / sizeof(double);
+    switch ((b.count + kWidth - 1) / kWidth) {
+        case 1: return runBands<D, 1, Stereo>(s, b);
+        case 2: return runBands<D, 2, Stereo>(s, b);
+        case 3: return runBands<D, 3, Stereo>(s, b);
+    }
+    if constexpr (kWidth == 4) {
+        switch ((b.count + kWidth - 1) / kWidth) {
+            case 4: return runBands<D, 4, Stereo>(s, b);
+            case 5: return runBands<D, 5, Stereo>(s, b);
+            case 6: return runBands<D, 6, Stereo>(s, b);
+        }
+    }
 }
 
-__attribute__((target("avx2"))) void runAvx2(State& s, const Block& b) {
+template <class D>
+[[gnu::always_inline]] inline void runPath(State& s, const Block& b) {
     if (b.right)
-        runBands<D4, true>(s, b);
+        runCount<D, true>(s, b);
     else
-        runBands<D4, false>(s, b);
+        runCount<D, false>(s, b);
 }
 
-__attribute__((target("avx512f"))) void runAvx512(State& s, const Block& b) {
-    if (b.right)
-        runBands<D8, true>(s, b);
-    else
-        runBands<D8, false>(s, b);
-}
+void runBaseline(State& s, const Block& b) { runPath<D4>(s, b); }
+
+__attribute__((target("avx2"))) void runAvx2(State& s, const Block& b) { runPath<D4>(s, b); }
+
+__attribute__((target("avx512f"))) void runAvx512(State& s, const Block& b) { runPath<D8>(s, b); }
 
 }  // namespace
 
@@ -268,7 +295,6 @@ void VocoderFilterBank::apply(const vocoder::BandDesign& design) {
     for (int32_t i = 0; i < design.count; ++i) {
         const vocoder::BandCoefficients& c = design.coefficients[i];
         state.b0[i] = c.b0;
-        state.b1[i] = c.b1;
         state.b2[i] = c.b2;
         state.a1[i] = c.a1;
         state.a2[i] = c.a2;
@@ -279,7 +305,7 @@ void VocoderFilterBank::apply(const vocoder::BandDesign& design) {
 void VocoderFilterBank::clear() {
     for (Section& section : state.sections) section = Section{};
     for (int i = 0; i < kLanes; ++i) {
-        state.b0[i] = state.b1[i] = state.b2[i] = state.a1[i] = state.a2[i] = 0.0;
+        state.b0[i] = state.b2[i] = state.a1[i] = state.a2[i] = 0.0;
         state.envelope[i] = 0.0f;
         state.gain[i] = 1.0f;
     }

@@ -58,7 +58,6 @@ public:
     struct State {
         Section sections[3];  // modulator, left carrier, right carrier
         alignas(64) double b0[kLanes];
-        alignas(64) double b1[kLanes];
         alignas(64) double b2[kLanes];
         alignas(64) double a1[kLanes];
         alignas(64) double a2[kLanes];

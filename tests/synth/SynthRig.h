@@ -3,6 +3,7 @@
 // written straight from the arithmetic they must reproduce.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -54,7 +55,7 @@ struct OscillatorVoice {
 
     float next(const Shape& c) {
         phase += increment;
-        if (phase >= 1.0f) phase -= 1.0f;
+        phase -= std::trunc(phase);
         float x = vmax(phase - pw, 0.0f) * (1.0f / (1.0f - pw));
         float g = vmin(c.high - x, vmax(c.low - x, x));
         float u = (g - 0.5f) * c.scale;
