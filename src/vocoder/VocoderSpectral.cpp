@@ -111,8 +111,15 @@ void VocoderSpectral::feed(const float* m, const float* left, const float* right
     std::memcpy(modulator[1] + at, m + before, rest * sizeof(float));
 }
 
+void VocoderSpectral::takeRightFromLeft() {
+    for (int i = 0; i < 2; ++i) std::memcpy(carrierRight[i], carrierLeft[i], kFrame * sizeof(float));
+    std::memcpy(outRight, outLeft, sizeof outRight);
+}
+
 void VocoderSpectral::run(const float* m, const float* left, const float* right, int32_t frames,
                           const Settings& settings, float* ringLeft, float* ringRight) {
+    if (settings.stereo && !stereo) takeRightFromLeft();
+    stereo = settings.stereo;
     // Runs up to the end of the current frames: their ring reads all come before the
     // frame's crossfade writes the rings.
     for (int32_t n = 0; n < frames;) {

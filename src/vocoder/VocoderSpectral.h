@@ -44,6 +44,11 @@ public:
     float binEnvelope(int k) const { return envelope[k]; }
 
 private:
+    // A carrier turning stereo starts its right channel as a copy of the left one: in
+    // mono the right frames and ring are not kept up and still hold what the last stereo
+    // frames left there (the frames up to 256 times their samples), which would sound
+    // as a burst of up to full scale.
+    void takeRightFromLeft();
     // Stores count sample frames from the fill position on.
     void feed(const float* modulator, const float* left, const float* right, int32_t count, bool stereo);
     // The per-frame work, written once for any vector width.
@@ -70,4 +75,5 @@ private:
     int32_t fillPosition = 0;
     int32_t readPosition = 0;
     int32_t writePosition = kFrame;
+    bool stereo = false;  // of the last run
 };

@@ -130,6 +130,11 @@ PlainSpectral::PlainSpectral() {
 
 void PlainSpectral::run(const float* m, const float* left, const float* right, int32_t frames,
                         const VocoderSpectral::Settings& settings, float* ringLeft, float* ringRight) {
+    if (settings.stereo && !stereo) {
+        for (int i = 0; i < 2; ++i) std::copy(carrierLeft[i], carrierLeft[i] + kFrame, carrierRight[i]);
+        std::copy(outLeft, outLeft + kRing, outRight);
+    }
+    stereo = settings.stereo;
     for (int32_t n = 0; n < frames; ++n) {
         const int32_t p = fillPosition;
         const int32_t at = RealFft::bitReverse(p);

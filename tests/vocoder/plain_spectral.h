@@ -55,4 +55,5 @@ private:
     int32_t fillPosition = 0;
     int32_t readPosition = 0;
     int32_t writePosition = kFrame;
+    bool stereo = false;
 };

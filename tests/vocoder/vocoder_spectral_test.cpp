@@ -364,3 +364,34 @@ TEST(VocoderSpectral, EveryPathGivesTheBitsOfThePlainScalarFormForEverySetting) 
                 random));
     }
 }
+
+// A carrier that was mono for a while and turns stereo: the right channel continues
+// from the left one instead of replaying what the last stereo frames left behind (the
+// right frames hold up to 256 times their samples after the transforms).
+TEST(VocoderSpectral, TurningStereoStartsTheRightChannelFromTheLeft) {
+    VocoderSpectral spectral;
+    VocoderSpectral::Settings settings;
+    settings.speed = 0.5f;
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> noise(-0.9f, 0.9f);
+    constexpr int kBlock = 64;
+    float m[kBlock], l[kBlock], r[kBlock], ringLeft[kBlock], ringRight[kBlock];
+    float loudestLeft = 0.0f, loudestRight = 0.0f;
+    auto block = [&](bool stereo, float carrier) {
+        for (int n = 0; n < kBlock; ++n) m[n] = noise(random), l[n] = carrier * noise(random), r[n] = carrier * noise(random);
+        settings.stereo = stereo;
+        spectral.run(m, l, r, kBlock, settings, ringLeft, ringRight);
+        for (int n = 0; n < kBlock; ++n) {
+            loudestLeft = std::max(loudestLeft, std::fabs(ringLeft[n]));
+            if (stereo) loudestRight = std::max(loudestRight, std::fabs(ringRight[n]));
+        }
+    };
+    // A loud stereo carrier, then a silent one in mono until the left output is silent.
+    for (int i = 0; i < 64; ++i) block(true, 1.0f);
+    ASSERT_GT(loudestRight, 0.01f);
+    for (int i = 0; i < 64; ++i) block(false, 0.0f);
+    loudestLeft = loudestRight = 0.0f;
+    for (int i = 0; i < 32; ++i) block(true, 0.0f);
+    EXPECT_EQ(loudestLeft, 0.0f);
+    EXPECT_EQ(loudestRight, 0.0f);
+}
