@@ -96,13 +96,6 @@ template <class D>
     return x2;
 }
 
-[[gnu::always_inline]] inline void copyLane(const Section& from, Section& to, int32_t i) {
-    to.x1[i] = from.x1[i];
-    to.x2[i] = from.x2[i];
-    to.y1[i] = from.y1[i];
-    to.y2[i] = from.y2[i];
-}
-
 // Adds the products of one group of up to four frames band after band, the frames side
 // by side: each frame's sum is formed in band order exactly as one frame alone.
 [[gnu::always_inline]] inline void sumGroup(const float (&products)[4][kLanes], int32_t count, int32_t rows,
@@ -129,17 +122,21 @@ template <class D, int V, bool Stereo>
     using F = typename Lanes<D>::F;
     using I = typename Lanes<D>::I;
     constexpr int kWidth = sizeof(D) / sizeof(double);
-    constexpr int kUsed = V * kWidth;
     constexpr int kChannels = Stereo ? 3 : 2;
     const int32_t count = b.count;
 
-    // Lanes past the count run along inside the last vector; their states are put back.
-    Section saved[kChannels];
-    float savedEnvelope[kLanes];
-    for (int32_t i = count; i < kUsed; ++i) {
-        for (int c = 0; c < kChannels; ++c) copyLane(s.sections[c], saved[c], i);
-        savedEnvelope[i] = s.envelope[i];
+    // Lanes past the count run along inside the last vector; its states are saved whole
+    // and those lanes put back at the end.
+    constexpr int kLast = (V - 1) * kWidth;
+    struct {
+        D x1, x2, y1, y2;
+    } saved[kChannels];
+    for (int c = 0; c < kChannels; ++c) {
+        const Section& section = s.sections[c];
+        saved[c] = {load<D>(section.x1 + kLast), load<D>(section.x2 + kLast), load<D>(section.y1 + kLast),
+                    load<D>(section.y2 + kLast)};
     }
+    const F savedEnvelope = load<F>(s.envelope + kLast);
 
     // Where band i takes its envelope: a higher band's is still the previous frame's.
     alignas(64) float before[kLanes] = {};
@@ -239,9 +236,16 @@ template <class D, int V, bool Stereo>
             section.x1[i] = static_cast<double>(in[b.frames - 1]);
         }
     }
-    for (int32_t i = count; i < kUsed; ++i) {
-        for (int c = 0; c < kChannels; ++c) copyLane(saved[c], s.sections[c], i);
-        s.envelope[i] = savedEnvelope[i];
+    for (int i = 0; i < kWidth; ++i) {
+        if (kLast + i < count) continue;
+        for (int c = 0; c < kChannels; ++c) {
+            Section& section = s.sections[c];
+            section.x1[kLast + i] = saved[c].x1[i];
+            section.x2[kLast + i] = saved[c].x2[i];
+            section.y1[kLast + i] = saved[c].y1[i];
+            section.y2[kLast + i] = saved[c].y2[i];
+        }
+        s.envelope[kLast + i] = savedEnvelope[i];
     }
 }
 
