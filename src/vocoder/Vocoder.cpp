@@ -110,9 +110,17 @@ void Vocoder::scanGates() {
     }
 }
 
-void Vocoder::writeModulator(float sample) {
-    modulatorBuffer[writePosition] = sample;
-    if (++writePosition >= settings.bufferLength) writePosition = 0;
+void Vocoder::writeModulator(const float* samples, int32_t count) {
+    while (count > 0) {
+        // A buffer shortened by a tempo change can leave the position past its end: one
+        // sample still goes there, then writing wraps.
+        const int32_t run = std::max(1, std::min(count, settings.bufferLength - writePosition));
+        std::copy(samples, samples + run, modulatorBuffer.get() + writePosition);
+        writePosition += run;
+        if (writePosition >= settings.bufferLength) writePosition = 0;
+        samples += run;
+        count -= run;
+    }
 }
 
 void Vocoder::refill() {
@@ -120,15 +128,20 @@ void Vocoder::refill() {
     if (settings.modulatorSource == 0) {
         float block[kBlock];
         capture.readModulatorBlock(settings.modulatorChannel, block);
-        for (float sample : block) writeModulator(sample);
+        writeModulator(block, kBlock);
     } else if (freeze == FreezeState::Idle) {
         // With no key held a file source is silent.
-        for (int i = 0; i < kBlock; ++i) writeModulator(0.0f);
+        static constexpr float kSilence[kBlock] = {};
+        writeModulator(kSilence, kBlock);
     } else {
+        // The file loops: whole runs up to its end, then from its start.
         const VocoderFileSlots::Record& file = files.record(settings.modulatorSource - 1);
-        for (int i = 0; i < kBlock; ++i) {
+        for (int32_t left = kBlock; left > 0;) {
             if (playPosition >= file.count) playPosition = 0;
-            writeModulator(file.samples[playPosition++]);
+            const int32_t run = std::min(left, file.count - playPosition);
+            writeModulator(file.samples + playPosition, run);
+            playPosition += run;
+            left -= run;
         }
     }
 }

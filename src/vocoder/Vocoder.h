@@ -100,7 +100,8 @@ private:
     void scanGates();
     float nextModulatorSample();
     void refill();
-    void writeModulator(float sample);
+    // Appends count samples to the modulator buffer, wrapping at the buffer length.
+    void writeModulator(const float* samples, int32_t count);
     template <bool Stereo>
     void render(int32_t frames);
 
