@@ -4,10 +4,10 @@
 #include <xmmintrin.h>
 
 #include <cstddef>
-#include <cstring>
 
 #include "dsp/ExpTables.h"
 #include "dsp/ModuleContext.h"
+#include "dsp/VectorLanes.h"
 
 namespace {
 
@@ -128,17 +128,7 @@ template <class V>
     return v;
 }
 
-template <class V>
-[[gnu::always_inline]] inline V load(const float* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class V>
-[[gnu::always_inline]] inline void store(float* p, V v) {
-    std::memcpy(p, &v, sizeof v);
-}
+using lanes::store;
 
 // The per-voice arrays a periodic form reads, and the phases it advances.
 struct PeriodicVoices {
@@ -171,12 +161,12 @@ struct PeriodicLanes {
     V increment, reciprocal, pw, openWidth, openScale, phase;
 
     [[gnu::always_inline]] inline void load(const PeriodicVoices& v, int g) {
-        increment = ::load<V>(v.increment + g);
-        reciprocal = ::load<V>(v.reciprocal + g);
-        pw = ::load<V>(v.pulseWidth + g);
-        openWidth = ::load<V>(v.openWidth + g);
-        openScale = ::load<V>(v.openScale + g);
-        phase = ::load<V>(v.phase + g);
+        increment = lanes::load<V>(v.increment + g);
+        reciprocal = lanes::load<V>(v.reciprocal + g);
+        pw = lanes::load<V>(v.pulseWidth + g);
+        openWidth = lanes::load<V>(v.openWidth + g);
+        openScale = lanes::load<V>(v.openScale + g);
+        phase = lanes::load<V>(v.phase + g);
     }
 
     // Small: every increment is below one cycle, so the advanced phase is below 2 and

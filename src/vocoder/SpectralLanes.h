@@ -7,7 +7,8 @@
 #include <immintrin.h>
 
 #include <cstdint>
-#include <cstring>
+
+#include "dsp/VectorLanes.h"
 
 namespace lanes {
 
@@ -38,19 +39,6 @@ struct Mask<F16> {
 };
 template <class V>
 using MaskOf = typename Mask<V>::type;
-
-// No alignment needed: the transform works on any caller's buffer.
-template <class V>
-[[gnu::always_inline]] inline V load(const float* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class V>
-[[gnu::always_inline]] inline void store(float* p, const V& v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 // Equal lanes without arithmetic (adding to a zero vector would turn -0 into +0).
 template <class V>

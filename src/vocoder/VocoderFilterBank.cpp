@@ -2,7 +2,7 @@
 
 #include <xmmintrin.h>
 
-#include <cstring>
+#include "dsp/VectorLanes.h"
 
 // The lane helpers are always inlined, so no call passes a wide vector by value (the
 // warning about how such a call would pass it is reported at the end of the file).
@@ -38,17 +38,8 @@ using Section = VocoderFilterBank::Section;
 using State = VocoderFilterBank::State;
 using Block = VocoderFilterBank::Block;
 
-template <class V, class T>
-[[gnu::always_inline]] inline V load(const T* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class V, class T>
-[[gnu::always_inline]] inline void store(T* p, const V& v) {
-    std::memcpy(p, &v, sizeof v);
-}
+using lanes::load;
+using lanes::store;
 
 // Equal lanes, as one broadcast.
 template <class D>
