@@ -146,10 +146,29 @@ void Vocoder::refill() {
     }
 }
 
-float Vocoder::nextModulatorSample() {
-    const bool looping = settings.freeze && freeze == FreezeState::Full;
-    if (readPosition == writePosition && !looping) refill();
-    return modulatorBuffer[readPosition];
+template <class BeforeRefill>
+void Vocoder::readModulator(float* out, int32_t frames, BeforeRefill beforeRefill) {
+    const Settings& s = settings;
+    for (int32_t n = 0; n < frames;) {
+        // The buffer is refilled whenever reading catches up with writing, unless a
+        // frozen buffer loops.
+        const bool looping = s.freeze && freeze == FreezeState::Full;
+        if (readPosition == writePosition && !looping) {
+            beforeRefill(n);
+            refill();
+        }
+        // A run up to the buffer's end (a buffer shortened by a tempo change can leave
+        // the position past it: one sample) and, unless looping, up to the writing.
+        int32_t run = std::max(1, std::min(frames - n, s.bufferLength - readPosition));
+        if (!looping && writePosition > readPosition) run = std::min(run, writePosition - readPosition);
+        std::copy(modulatorBuffer.get() + readPosition, modulatorBuffer.get() + readPosition + run, out + n);
+        n += run;
+        readPosition += run;
+        if (readPosition >= s.bufferLength) {
+            readPosition = 0;
+            if (freeze != FreezeState::Idle) freeze = FreezeState::Full;
+        }
+    }
 }
 
 template <bool Stereo>
@@ -161,22 +180,27 @@ void Vocoder::render(int32_t frames) {
     alignas(16) float sumLeft[kMaxFrames];
     alignas(16) float sumRight[kMaxFrames];
 
-    // The inputs of the whole sub-block first, so the filter bank runs on it at once.
-    const float* input = carrier->data;
-    for (int32_t n = 0; n < frames; ++n) {
-        if (s.carrierCapture) {
-            left[n] = right[n] = 0.0f;
-            capture.peekFrame(s.carrierChannel, left[n], right[n]);
+    // The inputs of the whole sub-block first, so the filter bank runs on it at once. A
+    // capture carrier takes frame n before a refill at frame n reads the capture memory,
+    // as when both were read frame by frame (they may share a channel).
+    int32_t taken = 0;
+    auto takeCarrier = [&](int32_t end) {
+        for (; taken < end; ++taken) {
+            left[taken] = right[taken] = 0.0f;
+            capture.peekFrame(s.carrierChannel, left[taken], right[taken]);
             capture.advance(s.carrierChannel);
-        } else {
+        }
+    };
+    if (s.carrierCapture) {
+        readModulator(modulator, frames, [&](int32_t n) { takeCarrier(n + 1); });
+        takeCarrier(frames);
+    } else {
+        const float* input = carrier->data;
+        for (int32_t n = 0; n < frames; ++n) {
             left[n] = input[2 * n];
             right[n] = input[2 * n + 1];
         }
-        modulator[n] = nextModulatorSample();
-        if (++readPosition >= s.bufferLength) {
-            readPosition = 0;
-            if (freeze != FreezeState::Idle) freeze = FreezeState::Full;
-        }
+        readModulator(modulator, frames, [](int32_t) {});
     }
     // With no bands (filter bank off) the bank writes silence.
     bank.run(modulator, left, Stereo ? right : nullptr, frames, s.bandCount, s.bandShift, readParam(followA) * 0.5f,

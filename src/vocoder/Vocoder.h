@@ -98,7 +98,10 @@ private:
     void redesign();
     int32_t computeBufferLength() const;
     void scanGates();
-    float nextModulatorSample();
+    // Reads the next `frames` modulator samples into out; beforeRefill(n) runs before
+    // the buffer is refilled at frame n.
+    template <class BeforeRefill>
+    void readModulator(float* out, int32_t frames, BeforeRefill beforeRefill);
     void refill();
     // Appends count samples to the modulator buffer, wrapping at the buffer length.
     void writeModulator(const float* samples, int32_t count);
