@@ -6,7 +6,8 @@
 
 #include <immintrin.h>
 
-#include <cstdint>
+#include <cstddef>
+#include <utility>
 
 #include "dsp/VectorLanes.h"
 
@@ -15,30 +16,9 @@ namespace lanes {
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F8 __attribute__((vector_size(32)));
 typedef float F16 __attribute__((vector_size(64)));
-typedef int32_t I4 __attribute__((vector_size(16)));
-typedef int32_t I8 __attribute__((vector_size(32)));
-typedef int32_t I16 __attribute__((vector_size(64)));
 
 template <class V>
 constexpr int kWidth = sizeof(V) / sizeof(float);
-
-// The integer vector of the same width, for shuffle masks.
-template <class V>
-struct Mask;
-template <>
-struct Mask<F4> {
-    using type = I4;
-};
-template <>
-struct Mask<F8> {
-    using type = I8;
-};
-template <>
-struct Mask<F16> {
-    using type = I16;
-};
-template <class V>
-using MaskOf = typename Mask<V>::type;
 
 // Equal lanes without arithmetic (adding to a zero vector would turn -0 into +0).
 template <class V>
@@ -48,74 +28,78 @@ template <class V>
     return v;
 }
 
-template <class V>
-[[gnu::always_inline]] inline MaskOf<V> reversalMask() {
-    MaskOf<V> m{};
-    for (int i = 0; i < kWidth<V>; ++i) m[i] = kWidth<V> - 1 - i;
-    return m;
+// Shuffles take their lane indices as constants (the first vector's lanes are 0..W-1,
+// the second's W..2W-1): each index list below is a constexpr function of the lane,
+// expanded over the lanes of V.
+template <class V, class Index, size_t... J>
+[[gnu::always_inline]] inline V shuffleBy(const V& a, const V& b, std::index_sequence<J...>) {
+    return __builtin_shufflevector(a, b, Index::at(static_cast<int>(J))...);
+}
+
+template <class V, class Index>
+[[gnu::always_inline]] inline V shuffle(const V& a, const V& b) {
+    return shuffleBy<V, Index>(a, b, std::make_index_sequence<kWidth<V>>());
 }
 
 // Lanes in reverse order: vector lane i of a descending run of indices.
+template <int W>
+struct Reversal {
+    static constexpr int at(int j) { return W - 1 - j; }
+};
+
 template <class V>
 [[gnu::always_inline]] inline V reversed(const V& v) {
-    return __builtin_shuffle(v, reversalMask<V>());
+    return shuffle<V, Reversal<kWidth<V>>>(v, v);
 }
 
-// Shuffle masks that stay within blocks of four lanes (one instruction each): the low
-// or high halves of two vectors' blocks interleaved, or joined.
+// Shuffles that stay within blocks of four lanes (one instruction each): the low or
+// high halves of two vectors' blocks interleaved, or joined.
 enum class InBlock { InterleaveLow, InterleaveHigh, JoinLow, JoinHigh };
-template <class V, InBlock Kind>
-[[gnu::always_inline]] inline MaskOf<V> inBlockMask() {
-    MaskOf<V> m{};
-    for (int j = 0; j < kWidth<V>; ++j) {
-        const int block = j & ~3, at = j & 3;
-        const int other = kWidth<V>;  // lanes of the second vector
+template <int W, InBlock Kind>
+struct InBlockIndex {
+    static constexpr int at(int j) {
+        const int block = j & ~3, lane = j & 3;
         switch (Kind) {
             case InBlock::InterleaveLow:
-                m[j] = (at & 1 ? other : 0) + block + at / 2;
-                break;
+                return (lane & 1 ? W : 0) + block + lane / 2;
             case InBlock::InterleaveHigh:
-                m[j] = (at & 1 ? other : 0) + block + 2 + at / 2;
-                break;
+                return (lane & 1 ? W : 0) + block + 2 + lane / 2;
             case InBlock::JoinLow:
-                m[j] = at < 2 ? block + at : other + block + at - 2;
-                break;
+                return lane < 2 ? block + lane : W + block + lane - 2;
             case InBlock::JoinHigh:
-                m[j] = at < 2 ? block + 2 + at : other + block + at;
-                break;
+                return lane < 2 ? block + 2 + lane : W + block + lane;
         }
+        return j;
     }
-    return m;
-}
+};
 
 template <class V, InBlock Kind>
 [[gnu::always_inline]] inline V inBlock(const V& a, const V& b) {
-    return __builtin_shuffle(a, b, inBlockMask<V, Kind>());
+    return shuffle<V, InBlockIndex<kWidth<V>, Kind>>(a, b);
 }
 
-// In each pair of rows (i, i + h), h a multiple of 4, the upper right and lower left
-// squares of h lanes change places (whole blocks of four lanes move).
-template <class V, int H>
-[[gnu::always_inline]] inline MaskOf<V> blockSwapMask(bool lowerRow) {
-    MaskOf<V> m{};
-    for (int j = 0; j < kWidth<V>; ++j) {
-        if (lowerRow)
-            m[j] = (j & H) ? kWidth<V> + j : j + H;
-        else
-            m[j] = (j & H) ? kWidth<V> + j - H : j;
+// For a pair of rows (upper, lower), H a multiple of 4: the upper right and lower left
+// squares of H lanes change places (whole blocks of four lanes move).
+template <int W, int H, bool Lower>
+struct BlockSwap {
+    static constexpr int at(int j) {
+        if (Lower) return (j & H) ? W + j : j + H;
+        return (j & H) ? W + j - H : j;
     }
-    return m;
+};
+
+template <class V, int H>
+[[gnu::always_inline]] inline void swapBlocks(V& upper, V& lower) {
+    const V u = shuffle<V, BlockSwap<kWidth<V>, H, false>>(upper, lower);
+    const V l = shuffle<V, BlockSwap<kWidth<V>, H, true>>(upper, lower);
+    upper = u;
+    lower = l;
 }
 
 template <class V, int H>
 [[gnu::always_inline]] inline void blockSwap(V* rows) {
-    for (int i = 0; i < kWidth<V>; ++i) {
-        if (i & H) continue;
-        const V upper = __builtin_shuffle(rows[i], rows[i + H], blockSwapMask<V, H>(false));
-        const V lower = __builtin_shuffle(rows[i], rows[i + H], blockSwapMask<V, H>(true));
-        rows[i] = upper;
-        rows[i + H] = lower;
-    }
+    for (int i = 0; i < kWidth<V>; ++i)
+        if (!(i & H)) swapBlocks<V, H>(rows[i], rows[i + H]);
 }
 
 // In each block of four lanes, rows[i][j] <-> rows[j][i] for the four rows.
@@ -144,20 +128,10 @@ template <class V>
 template <class V>
 [[gnu::always_inline]] inline void transposeBlocks(V* rows) {
     constexpr int count = kWidth<V> / 4;
-    if constexpr (count >= 4) {
-        for (int i = 0; i < 2; ++i) {
-            const V upper = __builtin_shuffle(rows[i], rows[i + 2], blockSwapMask<V, 8>(false));
-            const V lower = __builtin_shuffle(rows[i], rows[i + 2], blockSwapMask<V, 8>(true));
-            rows[i] = upper, rows[i + 2] = lower;
-        }
-    }
-    if constexpr (count >= 2) {
-        for (int i = 0; i < count; i += 2) {
-            const V upper = __builtin_shuffle(rows[i], rows[i + 1], blockSwapMask<V, 4>(false));
-            const V lower = __builtin_shuffle(rows[i], rows[i + 1], blockSwapMask<V, 4>(true));
-            rows[i] = upper, rows[i + 1] = lower;
-        }
-    }
+    if constexpr (count >= 4)
+        for (int i = 0; i < 2; ++i) swapBlocks<V, 8>(rows[i], rows[i + 2]);
+    if constexpr (count >= 2)
+        for (int i = 0; i < count; i += 2) swapBlocks<V, 4>(rows[i], rows[i + 1]);
 }
 
 // The four values at p in every block of four lanes.
@@ -168,13 +142,14 @@ template <class V>
     return v;
 }
 
-// Square roots, correctly rounded like std::sqrt. The wide forms are not forced inline:
-// code that is always inlined is first compiled without their instruction set, and
-// the functions it lands in inline them afterwards.
-[[gnu::always_inline]] inline F4 squareRoot(F4 v) { return _mm_sqrt_ps(v); }
-[[gnu::target("avx2")]] inline F8 squareRoot(F8 v) { return _mm256_sqrt_ps(v); }
+// Square roots in place, correctly rounded like std::sqrt. The wide forms are not
+// forced inline: code that is always inlined is first compiled without their
+// instruction set, and the functions it lands in inline them afterwards. They take a
+// pointer, so no call passes a wide vector by value.
+[[gnu::always_inline]] inline void squareRoot(F4* v) { *v = _mm_sqrt_ps(*v); }
+[[gnu::target("avx2")]] inline void squareRoot(F8* v) { *v = _mm256_sqrt_ps(*v); }
 // (All lanes through the zero-masked form: the plain one starts from an undefined
 // vector, which the compiler reports as uninitialised.)
-[[gnu::target("avx512f")]] inline F16 squareRoot(F16 v) { return _mm512_maskz_sqrt_ps(0xffff, v); }
+[[gnu::target("avx512f")]] inline void squareRoot(F16* v) { *v = _mm512_maskz_sqrt_ps(0xffff, *v); }
 
 }  // namespace lanes

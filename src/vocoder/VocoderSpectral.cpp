@@ -208,7 +208,9 @@ struct SpectralFrame {
         for (int k = 1; k <= kHop; k += w) {
             const V re = load<V>(m + k);
             const V im = lanes::reversed(load<V>(m + kFrame - k - (w - 1)));
-            const V target = softClipLanes(splat<V>(0.1f) * lanes::squareRoot(re * re + im * im));
+            V magnitude = re * re + im * im;
+            lanes::squareRoot(&magnitude);
+            const V target = softClipLanes(splat<V>(0.1f) * magnitude);
             const V e = load<V>(envelope + k);
             store(envelope + k, e + (target - e) * d);
         }
