@@ -234,3 +234,83 @@ TEST(VocoderSources, WithOnlyMixCarTheOutputIsTheCarrierThroughTheSoftClip) {
         EXPECT_EQ(left.size(), 1851u);
     }
 }
+
+namespace {
+
+// The modulator buffer played one frame at a time: refilled with 256 samples whenever
+// reading catches up with writing (unless a frozen buffer loops), both positions
+// wrapping at the buffer length, which a tempo change can shorten below them.
+struct FrameByFrameModulator {
+    std::vector<float> file;
+    std::vector<float> buffer = std::vector<float>(1 << 20);
+    bool freezeSwitch = false;
+    Vocoder::FreezeState state = Vocoder::FreezeState::Idle;
+    int32_t length = 1, read = 0, write = 0, play = 0;
+
+    void tick(int32_t bufferLength, bool held) {
+        length = bufferLength;
+        if (!held) {
+            state = Vocoder::FreezeState::Idle;
+        } else if (state == Vocoder::FreezeState::Idle) {
+            state = Vocoder::FreezeState::Filling;
+            read = write = play = 0;
+        }
+    }
+    void put(float sample) {
+        buffer[write] = sample;
+        if (++write >= length) write = 0;
+    }
+    float next() {
+        const bool looping = freezeSwitch && state == Vocoder::FreezeState::Full;
+        if (read == write && !looping) {
+            for (int i = 0; i < 256; ++i) {
+                if (state == Vocoder::FreezeState::Idle) {
+                    put(0.0f);
+                } else {
+                    if (play >= static_cast<int32_t>(file.size())) play = 0;
+                    put(file[play++]);
+                }
+            }
+        }
+        const float sample = buffer[read];
+        if (++read >= length) {
+            read = 0;
+            if (state != Vocoder::FreezeState::Idle) state = Vocoder::FreezeState::Full;
+        }
+        return sample;
+    }
+};
+
+}  // namespace
+
+// Sub-blocks of random lengths, the tempo (and so the buffer length) changing at ticks,
+// keys released and pressed again: the modulator the vocoder plays is the one a frame by
+// frame reading of its buffer gives, with the freeze switch off and on.
+TEST(VocoderSources, ModulatorBufferReadsLikeFrameByFrameThroughTempoChangesAndKeyPresses) {
+    const std::vector<int16_t> samples = noiseSamples(7000, 4);
+    const std::string path = writeWav("frames.wav", samples, 44100);
+    for (float freeze : {0.0f, 1.0f}) {
+        VocoderRig rig;
+        rig.context.tempoLength.store(32000);  // BufSize 0: a 32nd of a beat, 1000 samples
+        rig.vocoder->setFile(0, path.c_str());
+        modulatorOnly(rig);
+        rig.set(rig.params.freeze, freeze);
+        FrameByFrameModulator model;
+        for (int16_t s : samples) model.file.push_back(asFloat(s));
+        model.freezeSwitch = freeze != 0.0f;
+
+        std::mt19937 random(9);
+        std::uniform_int_distribution<int32_t> length(1, 256), tempo(1280, 96000), chance(0, 9);
+        bool held = true;
+        for (int block = 0, frame = 0; block < 600; ++block) {
+            if (chance(random) == 0) rig.context.tempoLength.store(tempo(random));
+            if (chance(random) == 0) held = !held;
+            rig.holdKey(held);
+            const int32_t frames = length(random);
+            const std::vector<float> out = leftOf(rig.run(frames, frames));
+            model.tick(rig.vocoder->bufferLength(), held);
+            for (int32_t n = 0; n < frames; ++n, ++frame)
+                ASSERT_EQ(out[n], softClip(model.next())) << "frame " << frame << " freeze " << freeze;
+        }
+    }
+}
