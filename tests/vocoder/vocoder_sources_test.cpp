@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <deque>
 #include <random>
 #include <thread>
 
@@ -313,4 +314,42 @@ TEST(VocoderSources, ModulatorBufferReadsLikeFrameByFrameThroughTempoChangesAndK
                 ASSERT_EQ(out[n], softClip(model.next())) << "frame " << frame << " freeze " << freeze;
         }
     }
+}
+
+// Capture carrier and capture modulator on one channel share its frames: frame by frame
+// the carrier takes one frame, and at every 256th frame (when the modulator buffer has
+// been read up) the modulator then takes a block of 256 if that many wait. Sub-blocks
+// of random lengths and a writer that runs ahead or starves must not change that order.
+TEST(VocoderSources, CaptureCarrierAndModulatorOnOneChannelTakeFramesInFrameOrder) {
+    auto writer = captureWriter(1);
+    VocoderRig rig;
+    rig.context.tempoLength.store(32000);  // a buffer of 1000 samples: a refill every 256 frames
+    rig.set(rig.params.carCap, 1.0f);
+    rig.set(rig.params.carCh, 1.0f / 3.0f);  // channel 2
+    rig.set(rig.params.modSrc, 0.0f);
+    rig.set(rig.params.modCh, 1.0f / 3.0f);
+    rig.set(rig.params.mixCar, 1.0f);
+    rig.set(rig.params.mixVoc, 0.0f);
+    rig.set(rig.params.mixMod, 0.0f);
+
+    std::deque<float> waiting;
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int32_t> length(1, 256), writes(0, 600);
+    int32_t written = 0;
+    for (int block = 0, frame = 0; block < 400; ++block) {
+        for (int32_t w = writes(random); w > 0 && waiting.size() < 3500; --w, ++written) {
+            const float value = static_cast<float>(written % 1000) * 0.001f;
+            writer->writeFrame(1, value, value);
+            waiting.push_back(value);
+        }
+        const int32_t frames = length(random);
+        const std::vector<float> out = leftOf(rig.run(frames, frames));
+        for (int32_t n = 0; n < frames; ++n, ++frame) {
+            float carrier = 0.0f;
+            if (!waiting.empty()) carrier = waiting.front(), waiting.pop_front();
+            ASSERT_EQ(out[n], softClip(carrier)) << "frame " << frame;
+            if (frame % 256 == 0 && waiting.size() >= 256) waiting.erase(waiting.begin(), waiting.begin() + 256);
+        }
+    }
+    EXPECT_EQ(writer->available(1), static_cast<int32_t>(waiting.size()));
 }
