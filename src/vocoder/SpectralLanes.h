@@ -1,7 +1,7 @@
-// Float vectors of 4, 8 and 16 lanes for the spectral path, whose code is written once
-// for any width and compiled per instruction set. Every helper is always inlined, so it
-// takes the instruction set of the function it lands in; the lane arithmetic is the
-// scalar arithmetic, never fused or reordered.
+// Float vectors of 4, 8 and 16 lanes for the vocoder's spectral path and output mix,
+// written once for any width and compiled per instruction set. Every helper is always
+// inlined, so it takes the instruction set of the function it lands in; the lane
+// arithmetic is the scalar arithmetic, never fused or reordered.
 #pragma once
 
 #include <immintrin.h>
@@ -26,6 +26,15 @@ template <class V>
     V v;
     for (int i = 0; i < kWidth<V>; ++i) v[i] = x;
     return v;
+}
+
+// vocoder::softClip lane by lane: 1.0 above 1.5, -1.0 below -1.5, else x - 0.15 x^3 (a
+// NaN stays NaN).
+template <class V>
+[[gnu::always_inline]] inline V softClip(const V& x) {
+    const V cubic = x - x * x * x * splat<V>(0.15f);
+    const V low = x < splat<V>(-1.5f) ? splat<V>(-1.0f) : cubic;
+    return x > splat<V>(1.5f) ? splat<V>(1.0f) : low;
 }
 
 // Shuffles take their lane indices as constants (the first vector's lanes are 0..W-1,

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vocoder/SpectralLanes.h"
+
 using vocoder::softClip;
 
 namespace {
@@ -28,15 +30,6 @@ float level(const ParamValue* p) {
 // A stepped parameter as trunc(v x (steps - 1) + 0.5).
 int32_t step(const ParamValue* p, int32_t steps) {
     return static_cast<int32_t>(level(p) * static_cast<float>(steps - 1) + 0.5f);
-}
-
-// softClip on four lanes: the cubic, replaced by +-1 beyond +-1.5 (a NaN stays NaN).
-inline __m128 softClipLanes(__m128 x) {
-    const __m128 cubic = _mm_sub_ps(x, _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(x, x), x), _mm_set1_ps(0.15f)));
-    const __m128 above = _mm_cmpgt_ps(x, _mm_set1_ps(1.5f));
-    const __m128 below = _mm_cmplt_ps(x, _mm_set1_ps(-1.5f));
-    const __m128 bound = _mm_or_ps(_mm_and_ps(above, _mm_set1_ps(1.0f)), _mm_and_ps(below, _mm_set1_ps(-1.0f)));
-    return _mm_or_ps(bound, _mm_andnot_ps(_mm_or_ps(above, below), cubic));
 }
 
 }  // namespace
@@ -224,14 +217,14 @@ void Vocoder::render(int32_t frames) {
     for (; n + 4 <= frames; n += 4) {
         const __m128 m = _mm_load_ps(modulator + n);
         const __m128 l =
-            softClipLanes(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringLeft + n)),
+            lanes::softClip<__m128>(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringLeft + n)),
                                                                       _mm_mul_ps(xV, _mm_load_ps(sumLeft + n))),
                                                            vocodedV),
                                                 _mm_mul_ps(directV, m)),
                                      _mm_mul_ps(carriedV, _mm_load_ps(left + n))));
         __m128 r = l;
         if constexpr (Stereo)
-            r = softClipLanes(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringRight + n)),
+            r = lanes::softClip<__m128>(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringRight + n)),
                                                                           _mm_mul_ps(xV, _mm_load_ps(sumRight + n))),
                                                                vocodedV),
                                                     _mm_mul_ps(carriedV, _mm_load_ps(right + n))),

@@ -70,14 +70,6 @@ template <class V>
     }
 }
 
-// softClip lane by lane: 1.0 above 1.5, -1.0 below -1.5, else x - 0.15 x^3.
-template <class V>
-[[gnu::always_inline]] inline V softClipLanes(const V& x) {
-    const V cubic = x - x * x * x * splat<V>(0.15f);
-    const V low = x < splat<V>(-1.5f) ? splat<V>(-1.0f) : cubic;
-    return x > splat<V>(1.5f) ? splat<V>(1.0f) : low;
-}
-
 }  // namespace
 
 VocoderSpectral::VocoderSpectral() {
@@ -210,7 +202,7 @@ struct SpectralFrame {
             const V im = lanes::reversed(load<V>(m + kFrame - k - (w - 1)));
             V magnitude = re * re + im * im;
             lanes::squareRoot(&magnitude);
-            const V target = softClipLanes(splat<V>(0.1f) * magnitude);
+            const V target = lanes::softClip(splat<V>(0.1f) * magnitude);
             const V e = load<V>(envelope + k);
             store(envelope + k, e + (target - e) * d);
         }
