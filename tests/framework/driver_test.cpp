@@ -5,9 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include <xmmintrin.h>
-
 #include "dsp/DspModule.h"
+#include "dsp/FloatingPointGuard.h"
 #include "framework/PluginBase.h"
 #include "support/EventList.h"
 
@@ -221,9 +220,9 @@ TEST_F(DriverTest, MasterOutputAppliesVolumeAndPan) {
 
 TEST_F(DriverTest, RestoresTheCallersFloatingPointState) {
     TestPlugin plugin;
-    unsigned before = _mm_getcsr();
+    const uint64_t before = FloatingPointGuard::controlState();
     render(plugin, 100);
-    EXPECT_EQ(_mm_getcsr(), before);
+    EXPECT_EQ(FloatingPointGuard::controlState(), before);
 }
 
 }  // namespace
