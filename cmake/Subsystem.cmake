@@ -15,15 +15,16 @@ function(zorvek_subsystem name)
   endif()
 endfunction()
 
-# zorvek_test(<folder> [DEPS lib...]): one GoogleTest executable per folder of tests/.
+# zorvek_test(<folder> [DEPS lib...] [ARGS arg...]): one GoogleTest executable per folder
+# of tests/, run with the given arguments.
 function(zorvek_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;ARGS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
   if(NOT sources)
     return()
   endif()
   add_executable(test_${name} ${sources})
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} zorvek_testsupport GTest::gtest_main GTest::gmock)
-  add_test(NAME ${name} COMMAND test_${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  add_test(NAME ${name} COMMAND test_${name} ${ARG_ARGS} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
