@@ -1,7 +1,9 @@
 #include "vocoder/WavReader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -44,6 +46,23 @@ Bytes fmtChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
     put16(f, channels * bits / 8);
     put16(f, bits);
     return chunk("fmt ", f);
+}
+
+// A WAVE_FORMAT_EXTENSIBLE chunk carrying the plain tag in its sub-format GUID.
+Bytes extensibleFmtChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
+    Bytes f = fmtChunk(0xFFFE, channels, rate, bits);
+    f.erase(f.begin(), f.begin() + 8);
+    put16(f, 22);
+    put16(f, bits);
+    put32(f, 0);
+    put16(f, tag);
+    f.insert(f.end(), {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+    return chunk("fmt ", f);
+}
+
+Bytes& operator+=(Bytes& a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 Bytes riff(std::initializer_list<Bytes> chunks) {
@@ -120,10 +139,86 @@ TEST_F(WavReaderTest, EightBitLevels) {
     EXPECT_EQ(values(w), (std::vector<float>{0.0f, 127 * 256 / 32768.0f, -1.0f, 256 / 32768.0f}));
 }
 
-TEST_F(WavReaderTest, TwentyFourBitIsReadTwoBytesPerSample) {
+// The same two-channel signal written in every encoding the reader decodes.
+struct Encoding {
+    const char* name;
+    uint16_t tag;
+    uint16_t bits;
+    bool extensible;
+};
+const Encoding kEncodings[] = {
+    {"pcm24", 1, 24, false},   {"pcm24 extensible", 1, 24, true}, {"pcm32", 1, 32, false},
+    {"pcm32 extensible", 1, 32, true}, {"pcm16 extensible", 1, 16, true}, {"float32", 3, 32, false},
+    {"float32 extensible", 3, 32, true}, {"float64", 3, 64, false}, {"float64 extensible", 3, 64, true},
+};
+
+Bytes encode(const Encoding& e, double x) {
+    Bytes b;
+    if (e.tag == 3) {
+        const float f = static_cast<float>(x);
+        const double d = x;
+        const auto* p = e.bits == 32 ? reinterpret_cast<const unsigned char*>(&f) : reinterpret_cast<const unsigned char*>(&d);
+        b.assign(p, p + e.bits / 8);
+        return b;
+    }
+    const double full = std::ldexp(1.0, e.bits - 1);
+    const auto v = static_cast<uint32_t>(static_cast<int32_t>(std::clamp(std::lround(x * full), -std::lround(full), std::lround(full) - 1)));
+    for (int i = 0; i < e.bits / 8; ++i) b.push_back((v >> (8 * i)) & 0xFF);
+    return b;
+}
+
+TEST_F(WavReaderTest, EveryEncodingDecodesWithinOneSixteenBitStepOfSixteenBit) {
+    std::vector<double> left, right;
+    for (int i = 0; i < 2000; ++i) {
+        left.push_back(0.9 * std::sin(i * 0.031) + 0.05 * std::sin(i * 1.7));
+        right.push_back(-0.6 * std::cos(i * 0.013));
+    }
+    left.insert(left.end(), {-1.0, 0.99996, 0.0, 1.0 / 65536});
+    right.insert(right.end(), {-1.0, 0.99996, -1.0 / 65536, 0.0});
+    Bytes data16;
+    for (size_t i = 0; i < left.size(); ++i)
+        for (double x : {left[i], right[i]}) data16 += encode({"", 1, 16, false}, x);
+    const std::vector<float> reference = values(load(riff({fmtChunk(1, 2, 44100, 16), chunk("data", data16)}), 44100));
+    ASSERT_EQ(reference.size(), left.size());
+
+    for (const Encoding& e : kEncodings) {
+        Bytes data;
+        for (size_t i = 0; i < left.size(); ++i)
+            for (double x : {left[i], right[i]}) data += encode(e, x);
+        const Bytes fmt = e.extensible ? extensibleFmtChunk(e.tag, 2, 44100, e.bits) : fmtChunk(e.tag, 2, 44100, e.bits);
+        const std::vector<float> decoded = values(load(riff({fmt, chunk("data", data)}), 44100));
+        ASSERT_EQ(decoded.size(), reference.size()) << e.name;
+        for (size_t i = 0; i < decoded.size(); ++i)
+            ASSERT_NEAR(decoded[i], reference[i], 1.0 / 32768) << e.name << " " << i;
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WavReaderTest, WideSamplesKeepTheirExactLevels) {
+    const struct {
+        uint16_t tag, bits;
+        Bytes data;
+        std::vector<float> expected;
+    } cases[] = {
+        {1, 24, {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF},
+         {-1.0f, 8388607 / 8388608.0f, 1 / 8388608.0f, -1 / 8388608.0f}},
+        {1, 32, {0, 0, 0, 0x80, 0, 1, 0, 0}, {-1.0f, 256 / 2147483648.0f}},
+        // Full scale and beyond, and values a file must not be able to feed the vocoder.
+        {3, 32, {0, 0, 0xC0, 0x3F, 0, 0, 0x80, 0xFF, 0, 0, 0xC0, 0x7F, 0, 0, 0x80, 0xBF},
+         {1.0f, -1.0f, 0.0f, -1.0f}},
+    };
+    for (const auto& c : cases) {
+        for (bool extensible : {false, true}) {
+            const Bytes fmt = extensible ? extensibleFmtChunk(c.tag, 1, 44100, c.bits) : fmtChunk(c.tag, 1, 44100, c.bits);
+            EXPECT_EQ(values(load(riff({fmt, chunk("data", c.data)}), 44100)), c.expected) << c.tag << " " << c.bits;
+        }
+    }
+}
+
+TEST_F(WavReaderTest, OtherPlainWidthsAreReadTwoBytesPerSample) {
     const Bytes data{0x01, 0x02, 0x03, 0x04, 0x05, 0x86};
-    const WavBuffer w = load(riff({fmtChunk(1, 1, 44100, 24), chunk("data", data)}), 44100);
-    // frames = 6 x 8 / 24 = 2; each frame reads 2 bytes.
+    const WavBuffer w = load(riff({fmtChunk(1, 1, 44100, 20), chunk("data", data)}), 44100);
+    // frames = 6 x 8 / 20 = 2; each frame reads 2 bytes.
     EXPECT_EQ(values(w), (std::vector<float>{0x0201 / 32768.0f, 0x0403 / 32768.0f}));
 }
 
@@ -154,16 +249,55 @@ TEST_F(WavReaderTest, SampleAndHoldBetweenRates) {
     }
 }
 
-TEST_F(WavReaderTest, NonPcmOrMissingFormatShowsFormatError) {
+TEST_F(WavReaderTest, UndecodableFormatsAreFormatErrors) {
     const Bytes data = pcm16({1, 2, 3, 4});
-    EXPECT_EQ(load(riff({fmtChunk(3, 1, 44100, 32), chunk("data", data)}), 44100).count, 0);
-    EXPECT_EQ(load(riff({chunk("data", data), fmtChunk(1, 1, 44100, 16)}), 44100).count, 0);
-    EXPECT_EQ(messages, (std::vector<std::string>{"Zorvek: Wav Format Error", "Zorvek: Wav Format Error"}));
+    Bytes unknownGuid = extensibleFmtChunk(1, 1, 44100, 16);
+    unknownGuid.back() ^= 1;
+    const Bytes formats[] = {
+        fmtChunk(2, 1, 44100, 4),              // ADPCM
+        fmtChunk(6, 1, 44100, 8),              // A-law
+        fmtChunk(3, 1, 44100, 16),             // float of a width that does not exist
+        extensibleFmtChunk(2, 1, 44100, 16),   // compressed inside an extensible chunk
+        extensibleFmtChunk(1, 1, 44100, 12),   // extensible containers are whole bytes
+        unknownGuid,
+        fmtChunk(0xFFFE, 1, 44100, 16),        // extensible tag without the extension
+    };
+    for (const Bytes& fmt : formats) {
+        const WavBuffer w = load(riff({fmt, chunk("data", data)}), 44100);
+        EXPECT_EQ(w.count, 0);
+        EXPECT_EQ(w.problem, kFormatError);
+    }
+    // "data" before any "fmt ".
+    EXPECT_EQ(load(riff({chunk("data", data), fmtChunk(1, 1, 44100, 16)}), 44100).problem, kFormatError);
 
-    messages.clear();
-    EXPECT_EQ(load(riff({fmtChunk(1, 1, 44100, 16), chunk("LIST", Bytes(6))}), 44100).count, 0);
-    EXPECT_EQ(loadWav("absent.wav", dir.string(), 44100).count, 0);
+    EXPECT_EQ(load(riff({fmtChunk(1, 1, 44100, 16), chunk("LIST", Bytes(6))}), 44100).problem, "No audio data");
+    EXPECT_EQ(loadWav("absent.wav", dir.string(), 44100).problem, "No such file or directory");
+    // The reader only reports; the slot that loads the file says it.
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WavReaderTest, SpecialFilesAreRefusedWithoutBlocking) {
+    const std::string fifo = (dir / "fifo.wav").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink(fifo, dir / "link.wav");
+    fs::create_directory(dir / "folder.wav");
+    for (const char* name : {"fifo.wav", "link.wav", "folder.wav"}) {
+        const WavBuffer w = loadWav(name, dir.string(), 44100);
+        EXPECT_EQ(w.count, 0) << name;
+        EXPECT_EQ(w.problem, "Not a regular file") << name;
+    }
+}
+
+TEST_F(WavReaderTest, ChunkWalkIsBounded) {
+    // Zeros: an endless row of empty chunks named by four NUL bytes.
+    EXPECT_EQ(load(Bytes(1 << 20, 0), 44100).problem, "No audio data");
+    // A "data" chunk behind 4095 empty ones still loads; behind 4096 the walk gave up.
+    for (int empty : {4095, 4096}) {
+        Bytes file = riff({fmtChunk(1, 1, 44100, 16)});
+        for (int i = 1; i < empty; ++i) file += chunk("junk", {});
+        file += chunk("data", pcm16({3}));
+        EXPECT_EQ(load(file, 44100).count, empty == 4095 ? 1 : 0) << empty;
+    }
 }
 
 TEST_F(WavReaderTest, ChunkWalkSkipsOtherChunksAndHonoursPadBytes) {
