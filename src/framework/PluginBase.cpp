@@ -108,6 +108,8 @@ void PluginBase::setProgram(int32_t index) {
     if (index < 0 || index >= kNumPrograms) return;
     curProgram = index;
     applyCurrentProgram();
+    // The host shows parameter values it read before; they all changed.
+    updateDisplay();
 }
 
 void PluginBase::applyCurrentProgram() {

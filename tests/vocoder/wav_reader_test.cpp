@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/MessageBox.h"
+#include "vocoder/VocoderFileSlots.h"
 
 namespace fs = std::filesystem;
 
@@ -448,6 +449,33 @@ TEST_F(WavReaderTest, HostileBytesNeverCrashOrOverallocate) {
         }
         expectSane(load(file, 48000), maxCount);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WavReaderTest, SlotsNameSlotPathAndReasonOfEveryUnusableFile) {
+    const std::string missing = (dir / "gone.wav").string();
+    const std::string fifo = (dir / "fifo.wav").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string compressed = write("alaw.wav", riff({fmtChunk(6, 1, 8000, 8), chunk("data", Bytes(8))}));
+    const std::string good = write("good.wav", riff({fmtChunk(1, 1, 44100, 16), chunk("data", pcm16({1}))}));
+
+    VocoderFileSlots slots;
+    slots.setFile(0, missing.c_str(), 44100);
+    slots.setFile(1, fifo.c_str(), 44100);
+    slots.setFile(2, compressed.c_str(), 44100);
+    slots.setFile(3, good.c_str(), 44100);
+    slots.setFile(3, "", 44100);  // an empty slot is not a fault
+    EXPECT_EQ(messages, (std::vector<std::string>{"Zorvek: No such file or directory: File1 " + missing,
+                                                  "Zorvek: Not a regular file: File2 " + fifo,
+                                                  "Zorvek: Wav Format Error: File3 " + compressed}));
+    // A new sample rate reloads every slot; the same faults are not told again.
+    slots.reload(48000);
+    EXPECT_EQ(messages.size(), 3u);
+    slots.setFile(0, missing.c_str(), 48000);
+    EXPECT_EQ(messages.size(), 4u);
 }
 
 }  // namespace
