@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -157,6 +160,85 @@ TEST_F(MidiCcMapTest, AFailedWriteIsSkippedSilently) {
     chmod(folder.path.c_str(), 0700);
     if (geteuid() != 0) EXPECT_EQ(readFile(ini), "[midicc]\nVolume=300\n");
     else EXPECT_NE(readFile(ini).find("Volume=0\n"), std::string::npos);
+}
+
+TEST_F(MidiCcMapTest, TheUsersFileWinsAndIsTheOnlyOneWritten) {
+    const std::string user = folder.file("config/Zorvek/Zorvek2.ini");
+    const std::string shipped = folder.file("Zorvek2.ini");
+    writeFile(shipped, "[midicc]\nVolume=9\n");
+    {
+        MidiCcMap map(kNumAutomatable, kVocoderParams, {user, shipped});
+        EXPECT_EQ(map.controllerOf(0), 9);  // the user has no file yet
+    }
+    EXPECT_EQ(readFile(shipped), "[midicc]\nVolume=9\n");
+    EXPECT_EQ(readFile(user).rfind("[midicc]\nVolume=9\nPan=10\n", 0), 0u) << readFile(user);
+
+    writeFile(user, "[midicc]\nVolume=11\n");
+    MidiCcMap map(kNumAutomatable, kVocoderParams, {user, shipped});
+    EXPECT_EQ(map.controllerOf(0), 11);
+}
+
+TEST_F(MidiCcMapTest, AFileThatCannotBeReadIsNeverWrittenOver) {
+    const std::string shipped = folder.file("shipped.ini");
+    writeFile(shipped, "[midicc]\nVolume=9\n");
+    const std::string big = "[midicc]\nVolume=9\n" + std::string(300 * 1024, ';');
+    const struct {
+        const char* kind;
+        std::function<void(const std::string&)> make;
+    } kinds[] = {
+        {"fifo", [](const std::string& p) { mkfifo(p.c_str(), 0600); }},
+        {"link to a fifo", [&](const std::string& p) { mkfifo((p + "-target").c_str(), 0600); symlink((p + "-target").c_str(), p.c_str()); }},
+        {"folder", [](const std::string& p) { mkdir(p.c_str(), 0700); }},
+        {"oversized", [&](const std::string& p) { writeFile(p, big); }},
+        {"no permission", [](const std::string& p) { writeFile(p, "[midicc]\nVolume=9\n"); chmod(p.c_str(), 0); }},
+    };
+    for (const auto& k : kinds) {
+        if (std::string(k.kind) == "no permission" && geteuid() == 0) continue;  // the superuser reads anyway
+        const std::string user = folder.file(std::string(k.kind) + ".ini");
+        k.make(user);
+        struct stat before {};
+        lstat(user.c_str(), &before);
+        MessageLog log;
+        {
+            MidiCcMap map(kNumAutomatable, kVocoderParams, {user, shipped});
+            EXPECT_EQ(map.controllerOf(0), 7) << k.kind;  // defaults, not the shipped file
+        }
+        struct stat after {};
+        lstat(user.c_str(), &after);
+        EXPECT_EQ(after.st_ino, before.st_ino) << k.kind;
+        EXPECT_EQ(after.st_mtime, before.st_mtime) << k.kind;
+        ASSERT_EQ(log.messages.size(), 2u) << k.kind;
+        for (const std::string& m : log.messages) EXPECT_NE(m.find(user), std::string::npos) << m;
+    }
+    EXPECT_EQ(readFile(folder.file("oversized.ini")), big);
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path))
+        EXPECT_EQ(entry.path().filename().string().find(".ini."), std::string::npos) << entry.path();
+}
+
+TEST_F(MidiCcMapTest, UsersFileFollowsTheConfigurationHome) {
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfigValue = savedConfig ? savedConfig : "";
+    setenv("HOME", "/home/u", 1);
+    const struct {
+        const char* config;
+        const char* expected;
+    } cases[] = {
+        {"/cfg", "/cfg/Zorvek/Zorvek2.ini"},
+        {nullptr, "/home/u/.config/Zorvek/Zorvek2.ini"},
+        {"", "/home/u/.config/Zorvek/Zorvek2.ini"},
+        {"relative/cfg", "/home/u/.config/Zorvek/Zorvek2.ini"},  // only absolute paths count
+    };
+    for (const auto& c : cases) {
+        if (c.config) setenv("XDG_CONFIG_HOME", c.config, 1);
+        else unsetenv("XDG_CONFIG_HOME");
+        const MidiCcMap::Files files = MidiCcMap::defaultFiles("Zorvek2");
+        EXPECT_EQ(files.user, c.expected) << (c.config ? c.config : "unset");
+        EXPECT_EQ(files.shipped.substr(files.shipped.size() - 4), ".ini");
+    }
+    setenv("HOME", savedHome.c_str(), 1);
+    if (savedConfig) setenv("XDG_CONFIG_HOME", savedConfigValue.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(MidiCcMapTest, IniFileNamedAfterTheLibrary) {
