@@ -54,7 +54,8 @@ public:
     std::string reason() const { return file.reason(); }
     int64_t size() const { return end; }
     int64_t position() const { return at; }
-    void seek(int64_t to) { at = std::clamp<int64_t>(to, at, end); }
+    // A "fmt " chunk declared shorter than its 16 fields moves back a little.
+    void seek(int64_t to) { at = std::clamp<int64_t>(to, 0, end); }
 
     // Up to n bytes (at most the window) from the position, contiguous; advances past them.
     const unsigned char* take(size_t n, size_t& got) {
