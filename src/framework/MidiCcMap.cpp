@@ -11,7 +11,9 @@
 
 namespace {
 constexpr const char* kSection = "midicc";
-}
+
+void say(const std::string& text) { platform::showMessage("Zorvek", text.c_str()); }
+}  // namespace
 
 MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, Files files)
     : userPath(std::move(files.user)), descriptors(table), count(std::clamp(numParams, 0, kNumAutomatable)) {
@@ -20,9 +22,7 @@ MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, Files files)
     const std::string& source =
         files.shipped.empty() || platform::pathExists(userPath) ? userPath : files.shipped;
     platform::IniFile ini(source);
-    if (ini.unreadable())
-        platform::showMessage("Zorvek", ("Controller map " + source + " could not be read (" + ini.whyUnreadable() +
-                                         "): default controllers apply").c_str());
+    if (ini.unreadable()) say("Controller map " + source + " could not be read (" + ini.whyUnreadable() + "): default controllers apply");
     for (int i = 0; i < count; ++i) {
         unsigned controller = ini.getUnsigned(kSection, descriptors[i].name,
                                               static_cast<unsigned>(descriptors[i].defaultController));
@@ -35,8 +35,7 @@ MidiCcMap::~MidiCcMap() {
     // Read again: another instance or the user may have changed the file meanwhile.
     platform::IniFile ini(userPath);
     if (ini.unreadable()) {
-        platform::showMessage("Zorvek", ("Controller map " + userPath + " left as it is: it could not be read (" +
-                                         ini.whyUnreadable() + ")").c_str());
+        say("Controller map " + userPath + " left as it is: it could not be read (" + ini.whyUnreadable() + ")");
         return;
     }
     for (int i = 0; i < count; ++i) ini.set(kSection, descriptors[i].name, std::to_string(controllerOf(i)));

@@ -60,10 +60,6 @@ std::string readBounded(const std::string& path, std::string& problem) {
         if (file.status() != RegularFile::Status::Missing) problem = file.reason();
         return content;
     }
-    if (file.size() > static_cast<int64_t>(IniFile::kMaxFileSize)) {
-        problem = "Larger than 256 KiB";
-        return content;
-    }
     content.resize(IniFile::kMaxFileSize + 1);
     size_t got = file.readAt(0, content.data(), content.size());
     if (got > IniFile::kMaxFileSize) {
