@@ -19,10 +19,10 @@ MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, Files files)
     : userPath(std::move(files.user)), descriptors(table), count(std::clamp(numParams, 0, kNumAutomatable)) {
     std::fill(std::begin(controllers), std::end(controllers), kNoController);
     std::fill(std::begin(parameters), std::end(parameters), 0);
-    const std::string& source =
-        files.shipped.empty() || platform::pathExists(userPath) ? userPath : files.shipped;
+    const std::string& source = files.shipped.empty() || platform::pathExists(userPath) ? userPath : files.shipped;
     platform::IniFile ini(source);
-    if (ini.unreadable()) say("Controller map " + source + " could not be read (" + ini.whyUnreadable() + "): default controllers apply");
+    if (ini.unreadable())
+        say("Controller map " + source + " could not be read (" + ini.whyUnreadable() + "): default controllers apply");
     for (int i = 0; i < count; ++i) {
         unsigned controller = ini.getUnsigned(kSection, descriptors[i].name,
                                               static_cast<unsigned>(descriptors[i].defaultController));

@@ -23,7 +23,8 @@ public:
     // cannot be read leaves the defaults, says so on the message channel, and is never
     // written over.
     MidiCcMap(int count, const ParamDesc* table, Files files);
-    MidiCcMap(int count, const ParamDesc* table, std::string iniPath) : MidiCcMap(count, table, Files{std::move(iniPath), {}}) {}
+    MidiCcMap(int count, const ParamDesc* table, std::string iniPath)
+        : MidiCcMap(count, table, Files{std::move(iniPath), {}}) {}
     // Writes every parameter's controller to the user's file (0 for none), creating its
     // folder; a failed write is skipped.
     ~MidiCcMap();

@@ -19,7 +19,8 @@ PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamD
                        const char* product, const char* vendor, std::string iniPath)
     : AudioEffectX(host, kNumPrograms, numParams),
       descriptors(table),
-      ccMap(numParams, table, iniPath.empty() ? MidiCcMap::defaultFiles(name) : MidiCcMap::Files{std::move(iniPath), {}}) {
+      ccMap(numParams, table,
+            iniPath.empty() ? MidiCcMap::defaultFiles(name) : MidiCcMap::Files{std::move(iniPath), {}}) {
     copyString(effectName, name, sizeof effectName);
     copyString(productString, product, sizeof productString);
     copyString(vendorString, vendor, sizeof vendorString);

@@ -34,9 +34,12 @@ RegularFile::~RegularFile() {
 
 std::string RegularFile::reason() const {
     switch (state) {
-        case Status::Open: return {};
-        case Status::NotRegular: return "Not a regular file";
-        default: return std::strerror(error);
+        case Status::Open:
+            return {};
+        case Status::NotRegular:
+            return "Not a regular file";
+        default:
+            return std::strerror(error);
     }
 }
 

@@ -54,7 +54,8 @@ const VocoderFileSlots::Record* VocoderFileSlots::loadRecord(int slot, bool relo
     WavBuffer wav = loadWav(path.c_str(), directory, sampleRate);
     if (!wav.problem.empty() && (!reloading || wav.problem != problems[slot])) {
         // "Wav Format Error: File2 /path/name.wav", "No such file or directory: File1 ..."
-        std::string text = wav.problem + ": File" + std::to_string(slot + 1) + " " + resolveWavPath(path.c_str(), directory);
+        std::string text =
+            wav.problem + ": File" + std::to_string(slot + 1) + " " + resolveWavPath(path.c_str(), directory);
         platform::showMessage("Zorvek", text.c_str());
     }
     problems[slot] = wav.problem;

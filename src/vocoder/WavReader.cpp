@@ -59,8 +59,10 @@ public:
 
     // Up to n bytes (at most the window) from the position, contiguous; advances past them.
     const unsigned char* take(size_t n, size_t& got) {
-        n = static_cast<size_t>(std::min<int64_t>({static_cast<int64_t>(n), end - at, static_cast<int64_t>(window.size())}));
-        if (at < windowStart || at + static_cast<int64_t>(n) > windowStart + static_cast<int64_t>(windowLength)) refill();
+        n = static_cast<size_t>(
+            std::min<int64_t>({static_cast<int64_t>(n), end - at, static_cast<int64_t>(window.size())}));
+        if (at < windowStart || at + static_cast<int64_t>(n) > windowStart + static_cast<int64_t>(windowLength))
+            refill();
         got = static_cast<size_t>(std::min<int64_t>(n, windowStart + static_cast<int64_t>(windowLength) - at));
         const unsigned char* p = window.data() + (at - windowStart);
         at += static_cast<int64_t>(got);
@@ -116,7 +118,8 @@ struct IntegerSample {
         }
     }
     static float average(Sum sum, int channels) {
-        return static_cast<float>(static_cast<double>(sum / channels) * (1.0 / static_cast<double>(int64_t{1} << Shift)));
+        return static_cast<float>(static_cast<double>(sum / channels) *
+                                  (1.0 / static_cast<double>(int64_t{1} << Shift)));
     }
 };
 
@@ -183,11 +186,19 @@ WavBuffer decode(WavFile& file, const Format& format, uint32_t declaredSize, int
     void (*decoder)(WavFile&, int64_t, int, int64_t, int64_t, float*, int64_t) = nullptr;
     if (tag == kIntegerPcm) {
         switch (format.bits) {
-            case 8: decoder = decodeFrames<Unsigned8>; break;
-            case 24: decoder = decodeFrames<Signed24>; break;
-            case 32: decoder = decodeFrames<Signed32>; break;
+            case 8:
+                decoder = decodeFrames<Unsigned8>;
+                break;
+            case 24:
+                decoder = decodeFrames<Signed24>;
+                break;
+            case 32:
+                decoder = decodeFrames<Signed32>;
+                break;
             // Plain chunks of other widths have always been read as 16-bit samples.
-            default: decoder = format.bits == 16 || !extensible ? decodeFrames<Signed16> : nullptr; break;
+            default:
+                decoder = format.bits == 16 || !extensible ? decodeFrames<Signed16> : nullptr;
+                break;
         }
     } else if (tag == kIeeeFloat) {
         decoder = format.bits == 32 ? decodeFrames<Float32> : format.bits == 64 ? decodeFrames<Float64> : nullptr;

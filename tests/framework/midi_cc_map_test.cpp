@@ -5,14 +5,14 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "framework/MidiCcMap.h"
 #include "framework/BarePlugin.h"
+#include "framework/MidiCcMap.h"
 
 namespace {
 
@@ -187,10 +187,18 @@ TEST_F(MidiCcMapTest, AFileThatCannotBeReadIsNeverWrittenOver) {
         std::function<void(const std::string&)> make;
     } kinds[] = {
         {"fifo", [](const std::string& p) { mkfifo(p.c_str(), 0600); }},
-        {"link to a fifo", [&](const std::string& p) { mkfifo((p + "-target").c_str(), 0600); symlink((p + "-target").c_str(), p.c_str()); }},
+        {"link to a fifo",
+         [&](const std::string& p) {
+             mkfifo((p + "-target").c_str(), 0600);
+             symlink((p + "-target").c_str(), p.c_str());
+         }},
         {"folder", [](const std::string& p) { mkdir(p.c_str(), 0700); }},
         {"oversized", [&](const std::string& p) { writeFile(p, big); }},
-        {"no permission", [](const std::string& p) { writeFile(p, "[midicc]\nVolume=9\n"); chmod(p.c_str(), 0); }},
+        {"no permission",
+         [](const std::string& p) {
+             writeFile(p, "[midicc]\nVolume=9\n");
+             chmod(p.c_str(), 0);
+         }},
     };
     for (const auto& k : kinds) {
         if (std::string(k.kind) == "no permission" && geteuid() == 0) continue;  // the superuser reads anyway
@@ -230,15 +238,19 @@ TEST_F(MidiCcMapTest, UsersFileFollowsTheConfigurationHome) {
         {"relative/cfg", "/home/u/.config/Zorvek/Zorvek2.ini"},  // only absolute paths count
     };
     for (const auto& c : cases) {
-        if (c.config) setenv("XDG_CONFIG_HOME", c.config, 1);
-        else unsetenv("XDG_CONFIG_HOME");
+        if (c.config)
+            setenv("XDG_CONFIG_HOME", c.config, 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
         const MidiCcMap::Files files = MidiCcMap::defaultFiles("Zorvek2");
         EXPECT_EQ(files.user, c.expected) << (c.config ? c.config : "unset");
         EXPECT_EQ(files.shipped.substr(files.shipped.size() - 4), ".ini");
     }
     setenv("HOME", savedHome.c_str(), 1);
-    if (savedConfig) setenv("XDG_CONFIG_HOME", savedConfigValue.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
+    if (savedConfig)
+        setenv("XDG_CONFIG_HOME", savedConfigValue.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(MidiCcMapTest, IniFileNamedAfterTheLibrary) {

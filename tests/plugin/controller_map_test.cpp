@@ -88,7 +88,8 @@ TEST(ControllerMap, ControllersMoveParametersThroughTheHost) {
     EXPECT_EQ(PrivatePluginCopy::read(copy.ini()), shipped);
     std::string ini = PrivatePluginCopy::read(copy.userIni());
     EXPECT_EQ(ini.rfind("[midicc]\nVolume=7\nPan=0\nModSrc=41\n", 0), 0u) << ini;
-    for (const char* line : {"\nCutoff=20\nReso=0\n", "\nMixVoc=71\n"}) EXPECT_NE(ini.find(line), std::string::npos) << line;
+    for (const char* line : {"\nCutoff=20\nReso=0\n", "\nMixVoc=71\n"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line;
 }
 
 TEST(ControllerMap, AnUnreadableIniFileIsLeftAsItIs) {

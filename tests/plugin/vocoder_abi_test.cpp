@@ -214,15 +214,23 @@ TEST(VocoderAbi, HostRereadsParametersAfterEveryProgramOrBankChange) {
     } kinds[] = {
         {"host selects a program", [&] { plugin.dispatch(effSetProgram, 0, 6); }, 1},
         {"host loads a bank", [&] { plugin.dispatch(effSetChunk, 0, bankSize, const_cast<char*>(bank.data())); }, 1},
-        {"host loads a program", [&] { plugin.dispatch(effSetChunk, 1, programSize, const_cast<char*>(program.data())); }, 1},
+        {"host loads a program",
+         [&] { plugin.dispatch(effSetChunk, 1, programSize, const_cast<char*>(program.data())); }, 1},
         {"program out of range", [&] { plugin.dispatch(effSetProgram, 0, 16); }, 0},
-        {"chunk that is not one", [&] { char junk[8] = {}; plugin.dispatch(effSetChunk, 1, 8, junk); }, 0},
+        {"chunk that is not one",
+         [&] {
+             char junk[8] = {};
+             plugin.dispatch(effSetChunk, 1, 8, junk);
+         },
+         0},
         // MIDI program change messages select nothing in this instrument.
-        {"MIDI program change", [&] {
+        {"MIDI program change",
+         [&] {
              plugin.sendMidi(0xC0, 2, 0);
              std::vector<float> left, right;
              plugin.render(left, right, 64);
-         }, 0},
+         },
+         0},
     };
     plugin.start();
     for (const auto& k : kinds) {

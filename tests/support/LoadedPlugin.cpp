@@ -59,7 +59,8 @@ intptr_t LoadedPlugin::hostCallback(AEffect* effect, int32_t opcode, int32_t ind
         case audioMasterUpdateDisplay:
             ++self->updateDisplayCalls;
             self->displayedValues.clear();
-            for (int32_t i = 0; i < effect->numParams; ++i) self->displayedValues.push_back(effect->getParameter(effect, i));
+            for (int32_t i = 0; i < effect->numParams; ++i)
+                self->displayedValues.push_back(effect->getParameter(effect, i));
             return 1;
         case audioMasterAutomate:
             self->automations.push_back({index, opt});

@@ -1,5 +1,3 @@
-#include "vocoder/WavReader.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,6 +12,7 @@
 
 #include "platform/MessageBox.h"
 #include "vocoder/VocoderFileSlots.h"
+#include "vocoder/WavReader.h"
 
 namespace fs = std::filesystem;
 
@@ -148,9 +147,15 @@ struct Encoding {
     bool extensible;
 };
 const Encoding kEncodings[] = {
-    {"pcm24", 1, 24, false},   {"pcm24 extensible", 1, 24, true}, {"pcm32", 1, 32, false},
-    {"pcm32 extensible", 1, 32, true}, {"pcm16 extensible", 1, 16, true}, {"float32", 3, 32, false},
-    {"float32 extensible", 3, 32, true}, {"float64", 3, 64, false}, {"float64 extensible", 3, 64, true},
+    {"pcm24", 1, 24, false},
+    {"pcm24 extensible", 1, 24, true},
+    {"pcm32", 1, 32, false},
+    {"pcm32 extensible", 1, 32, true},
+    {"pcm16 extensible", 1, 16, true},
+    {"float32", 3, 32, false},
+    {"float32 extensible", 3, 32, true},
+    {"float64", 3, 64, false},
+    {"float64 extensible", 3, 64, true},
 };
 
 Bytes encode(const Encoding& e, double x) {
@@ -158,12 +163,14 @@ Bytes encode(const Encoding& e, double x) {
     if (e.tag == 3) {
         const float f = static_cast<float>(x);
         const double d = x;
-        const auto* p = e.bits == 32 ? reinterpret_cast<const unsigned char*>(&f) : reinterpret_cast<const unsigned char*>(&d);
+        const auto* p =
+            e.bits == 32 ? reinterpret_cast<const unsigned char*>(&f) : reinterpret_cast<const unsigned char*>(&d);
         b.assign(p, p + e.bits / 8);
         return b;
     }
     const double full = std::ldexp(1.0, e.bits - 1);
-    const auto v = static_cast<uint32_t>(static_cast<int32_t>(std::clamp(std::lround(x * full), -std::lround(full), std::lround(full) - 1)));
+    const auto v = static_cast<uint32_t>(
+        static_cast<int32_t>(std::clamp(std::lround(x * full), -std::lround(full), std::lround(full) - 1)));
     for (int i = 0; i < e.bits / 8; ++i) b.push_back((v >> (8 * i)) & 0xFF);
     return b;
 }
@@ -186,7 +193,8 @@ TEST_F(WavReaderTest, EveryEncodingDecodesWithinOneSixteenBitStepOfSixteenBit) {
         Bytes data;
         for (size_t i = 0; i < left.size(); ++i)
             for (double x : {left[i], right[i]}) data += encode(e, x);
-        const Bytes fmt = e.extensible ? extensibleFmtChunk(e.tag, 2, 44100, e.bits) : fmtChunk(e.tag, 2, 44100, e.bits);
+        const Bytes fmt =
+            e.extensible ? extensibleFmtChunk(e.tag, 2, 44100, e.bits) : fmtChunk(e.tag, 2, 44100, e.bits);
         const std::vector<float> decoded = values(load(riff({fmt, chunk("data", data)}), 44100));
         ASSERT_EQ(decoded.size(), reference.size()) << e.name;
         for (size_t i = 0; i < decoded.size(); ++i)
@@ -201,16 +209,18 @@ TEST_F(WavReaderTest, WideSamplesKeepTheirExactLevels) {
         Bytes data;
         std::vector<float> expected;
     } cases[] = {
-        {1, 24, {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF},
+        {1,
+         24,
+         {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF},
          {-1.0f, 8388607 / 8388608.0f, 1 / 8388608.0f, -1 / 8388608.0f}},
         {1, 32, {0, 0, 0, 0x80, 0, 1, 0, 0}, {-1.0f, 256 / 2147483648.0f}},
         // Full scale and beyond, and values a file must not be able to feed the vocoder.
-        {3, 32, {0, 0, 0xC0, 0x3F, 0, 0, 0x80, 0xFF, 0, 0, 0xC0, 0x7F, 0, 0, 0x80, 0xBF},
-         {1.0f, -1.0f, 0.0f, -1.0f}},
+        {3, 32, {0, 0, 0xC0, 0x3F, 0, 0, 0x80, 0xFF, 0, 0, 0xC0, 0x7F, 0, 0, 0x80, 0xBF}, {1.0f, -1.0f, 0.0f, -1.0f}},
     };
     for (const auto& c : cases) {
         for (bool extensible : {false, true}) {
-            const Bytes fmt = extensible ? extensibleFmtChunk(c.tag, 1, 44100, c.bits) : fmtChunk(c.tag, 1, 44100, c.bits);
+            const Bytes fmt =
+                extensible ? extensibleFmtChunk(c.tag, 1, 44100, c.bits) : fmtChunk(c.tag, 1, 44100, c.bits);
             EXPECT_EQ(values(load(riff({fmt, chunk("data", c.data)}), 44100)), c.expected) << c.tag << " " << c.bits;
         }
     }
@@ -255,13 +265,13 @@ TEST_F(WavReaderTest, UndecodableFormatsAreFormatErrors) {
     Bytes unknownGuid = extensibleFmtChunk(1, 1, 44100, 16);
     unknownGuid.back() ^= 1;
     const Bytes formats[] = {
-        fmtChunk(2, 1, 44100, 4),              // ADPCM
-        fmtChunk(6, 1, 44100, 8),              // A-law
-        fmtChunk(3, 1, 44100, 16),             // float of a width that does not exist
-        extensibleFmtChunk(2, 1, 44100, 16),   // compressed inside an extensible chunk
-        extensibleFmtChunk(1, 1, 44100, 12),   // extensible containers are whole bytes
+        fmtChunk(2, 1, 44100, 4),             // ADPCM
+        fmtChunk(6, 1, 44100, 8),             // A-law
+        fmtChunk(3, 1, 44100, 16),            // float of a width that does not exist
+        extensibleFmtChunk(2, 1, 44100, 16),  // compressed inside an extensible chunk
+        extensibleFmtChunk(1, 1, 44100, 12),  // extensible containers are whole bytes
         unknownGuid,
-        fmtChunk(0xFFFE, 1, 44100, 16),        // extensible tag without the extension
+        fmtChunk(0xFFFE, 1, 44100, 16),  // extensible tag without the extension
     };
     for (const Bytes& fmt : formats) {
         const WavBuffer w = load(riff({fmt, chunk("data", data)}), 44100);
