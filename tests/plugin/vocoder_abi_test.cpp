@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <vector>
 
@@ -201,48 +200,33 @@ namespace {
 TEST(VocoderAbi, HostRereadsParametersAfterEveryProgramOrBankChange) {
     LoadedPlugin plugin("Zorvek2.so");
     EXPECT_EQ(plugin.updateDisplayCalls, 0);  // not while the host waits for the record
-    void* data = nullptr;
-    const int32_t bankSize = static_cast<int32_t>(plugin.dispatch(effGetChunk, 0, 0, &data));
-    const std::vector<char> bank(static_cast<char*>(data), static_cast<char*>(data) + bankSize);
-    const int32_t programSize = static_cast<int32_t>(plugin.dispatch(effGetChunk, 1, 0, &data));
-    const std::vector<char> program(static_cast<char*>(data), static_cast<char*>(data) + programSize);
-
-    const struct {
-        const char* kind;
-        std::function<void()> change;
-        int calls;
-    } kinds[] = {
-        {"host selects a program", [&] { plugin.dispatch(effSetProgram, 0, 6); }, 1},
-        {"host loads a bank", [&] { plugin.dispatch(effSetChunk, 0, bankSize, const_cast<char*>(bank.data())); }, 1},
-        {"host loads a program",
-         [&] { plugin.dispatch(effSetChunk, 1, programSize, const_cast<char*>(program.data())); }, 1},
-        {"program out of range", [&] { plugin.dispatch(effSetProgram, 0, 16); }, 0},
-        {"chunk that is not one",
-         [&] {
-             char junk[8] = {};
-             plugin.dispatch(effSetChunk, 1, 8, junk);
-         },
-         0},
-        // MIDI program change messages select nothing in this instrument.
-        {"MIDI program change",
-         [&] {
-             plugin.sendMidi(0xC0, 2, 0);
-             std::vector<float> left, right;
-             plugin.render(left, right, 64);
-         },
-         0},
-    };
-    plugin.start();
-    for (const auto& k : kinds) {
-        const int before = plugin.updateDisplayCalls;
-        k.change();
-        EXPECT_EQ(plugin.updateDisplayCalls - before, k.calls) << k.kind;
-        if (k.calls == 0) continue;
-        // The host read the values after they changed, not before.
-        for (int32_t i = 0; i < plugin.effect()->numParams; ++i)
-            ASSERT_EQ(plugin.displayedValues.at(i), plugin.getParameter(i)) << k.kind << " " << i;
+    std::vector<char> chunks[2];
+    for (int preset : {0, 1}) {
+        void* data = nullptr;
+        const auto size = plugin.dispatch(effGetChunk, preset, 0, &data);
+        chunks[preset].assign(static_cast<char*>(data), static_cast<char*>(data) + size);
     }
-    EXPECT_EQ(plugin.dispatch(effGetProgram), 6);
+    char junk[8] = {};
+    const struct {
+        int32_t opcode, index;
+        intptr_t value;
+        void* ptr;
+        int calls;
+    } changes[] = {
+        {effSetProgram, 0, 6, nullptr, 1},
+        {effSetChunk, 0, static_cast<intptr_t>(chunks[0].size()), chunks[0].data(), 1},
+        {effSetChunk, 1, static_cast<intptr_t>(chunks[1].size()), chunks[1].data(), 1},
+        {effSetProgram, 0, 16, nullptr, 0},  // no such program
+        {effSetChunk, 1, 8, junk, 0},        // not a chunk
+    };
+    for (const auto& c : changes) {
+        const int before = plugin.updateDisplayCalls;
+        plugin.dispatch(c.opcode, c.index, c.value, c.ptr);
+        EXPECT_EQ(plugin.updateDisplayCalls - before, c.calls) << c.opcode << " " << c.value;
+        // The host read the values after they changed, not before.
+        for (int32_t i = 0; c.calls && i < plugin.effect()->numParams; ++i)
+            ASSERT_EQ(plugin.displayedValues.at(i), plugin.getParameter(i)) << c.opcode << " " << i;
+    }
 }
 
 }  // namespace

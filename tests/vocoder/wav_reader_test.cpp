@@ -140,65 +140,41 @@ TEST_F(WavReaderTest, EightBitLevels) {
 }
 
 // The same two-channel signal written in every encoding the reader decodes.
-struct Encoding {
-    const char* name;
-    uint16_t tag;
-    uint16_t bits;
-    bool extensible;
-};
-const Encoding kEncodings[] = {
-    {"pcm24", 1, 24, false},
-    {"pcm24 extensible", 1, 24, true},
-    {"pcm32", 1, 32, false},
-    {"pcm32 extensible", 1, 32, true},
-    {"pcm16 extensible", 1, 16, true},
-    {"float32", 3, 32, false},
-    {"float32 extensible", 3, 32, true},
-    {"float64", 3, 64, false},
-    {"float64 extensible", 3, 64, true},
-};
-
-Bytes encode(const Encoding& e, double x) {
-    Bytes b;
-    if (e.tag == 3) {
+// One sample as (tag 1) integer PCM of the given width or (tag 3) IEEE float.
+Bytes encode(uint16_t tag, uint16_t bits, double x) {
+    Bytes b(bits / 8);
+    if (tag == 3 && bits == 32) {
         const float f = static_cast<float>(x);
-        const double d = x;
-        const auto* p =
-            e.bits == 32 ? reinterpret_cast<const unsigned char*>(&f) : reinterpret_cast<const unsigned char*>(&d);
-        b.assign(p, p + e.bits / 8);
-        return b;
+        std::memcpy(b.data(), &f, 4);
+    } else if (tag == 3) {
+        std::memcpy(b.data(), &x, 8);
+    } else {
+        const double full = std::ldexp(1.0, bits - 1);
+        const auto v = static_cast<uint32_t>(std::clamp<int64_t>(std::llround(x * full), -full, full - 1));
+        for (size_t i = 0; i < b.size(); ++i) b[i] = (v >> (8 * i)) & 0xFF;
     }
-    const double full = std::ldexp(1.0, e.bits - 1);
-    const auto v = static_cast<uint32_t>(
-        static_cast<int32_t>(std::clamp(std::lround(x * full), -std::lround(full), std::lround(full) - 1)));
-    for (int i = 0; i < e.bits / 8; ++i) b.push_back((v >> (8 * i)) & 0xFF);
     return b;
 }
 
 TEST_F(WavReaderTest, EveryEncodingDecodesWithinOneSixteenBitStepOfSixteenBit) {
-    std::vector<double> left, right;
-    for (int i = 0; i < 2000; ++i) {
-        left.push_back(0.9 * std::sin(i * 0.031) + 0.05 * std::sin(i * 1.7));
-        right.push_back(-0.6 * std::cos(i * 0.013));
-    }
-    left.insert(left.end(), {-1.0, 0.99996, 0.0, 1.0 / 65536});
-    right.insert(right.end(), {-1.0, 0.99996, -1.0 / 65536, 0.0});
-    Bytes data16;
-    for (size_t i = 0; i < left.size(); ++i)
-        for (double x : {left[i], right[i]}) data16 += encode({"", 1, 16, false}, x);
-    const std::vector<float> reference = values(load(riff({fmtChunk(1, 2, 44100, 16), chunk("data", data16)}), 44100));
-    ASSERT_EQ(reference.size(), left.size());
-
-    for (const Encoding& e : kEncodings) {
+    std::vector<double> signal{-1.0, 0.99996, 0.0, 1.0 / 65536, -1.0 / 65536};
+    for (int i = 0; i < 4000; ++i) signal.push_back(0.9 * std::sin(i * 0.031) * (i % 2 ? -0.6 : 1.0));
+    const auto file = [&](uint16_t tag, uint16_t bits, bool extensible) {
         Bytes data;
-        for (size_t i = 0; i < left.size(); ++i)
-            for (double x : {left[i], right[i]}) data += encode(e, x);
-        const Bytes fmt =
-            e.extensible ? extensibleFmtChunk(e.tag, 2, 44100, e.bits) : fmtChunk(e.tag, 2, 44100, e.bits);
-        const std::vector<float> decoded = values(load(riff({fmt, chunk("data", data)}), 44100));
-        ASSERT_EQ(decoded.size(), reference.size()) << e.name;
-        for (size_t i = 0; i < decoded.size(); ++i)
-            ASSERT_NEAR(decoded[i], reference[i], 1.0 / 32768) << e.name << " " << i;
+        for (double x : signal) data += encode(tag, bits, x);
+        return riff({extensible ? extensibleFmtChunk(tag, 2, 44100, bits) : fmtChunk(tag, 2, 44100, bits),
+                     chunk("data", data)});
+    };
+    const std::vector<float> reference = values(load(file(1, 16, false), 44100));
+    ASSERT_EQ(reference.size(), signal.size() / 2);
+    const int encodings[][2] = {{1, 16}, {1, 24}, {1, 32}, {3, 32}, {3, 64}};
+    for (auto [tag, bits] : encodings) {
+        for (bool extensible : {false, true}) {
+            const std::vector<float> decoded = values(load(file(tag, bits, extensible), 44100));
+            ASSERT_EQ(decoded.size(), reference.size()) << tag << " " << bits << " " << extensible;
+            for (size_t i = 0; i < decoded.size(); ++i)
+                ASSERT_NEAR(decoded[i], reference[i], 1.0 / 32768) << tag << " " << bits << " " << extensible << " " << i;
+        }
     }
     EXPECT_TRUE(messages.empty());
 }
@@ -209,21 +185,14 @@ TEST_F(WavReaderTest, WideSamplesKeepTheirExactLevels) {
         Bytes data;
         std::vector<float> expected;
     } cases[] = {
-        {1,
-         24,
-         {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF},
-         {-1.0f, 8388607 / 8388608.0f, 1 / 8388608.0f, -1 / 8388608.0f}},
+        {1, 24, {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00}, {-1.0f, 8388607 / 8388608.0f, 1 / 8388608.0f}},
         {1, 32, {0, 0, 0, 0x80, 0, 1, 0, 0}, {-1.0f, 256 / 2147483648.0f}},
-        // Full scale and beyond, and values a file must not be able to feed the vocoder.
-        {3, 32, {0, 0, 0xC0, 0x3F, 0, 0, 0x80, 0xFF, 0, 0, 0xC0, 0x7F, 0, 0, 0x80, 0xBF}, {1.0f, -1.0f, 0.0f, -1.0f}},
+        // Beyond full scale, NaN and -infinity: levels a file must not feed the vocoder.
+        {3, 32, {0, 0, 0xC0, 0x3F, 0, 0, 0xC0, 0x7F, 0, 0, 0x80, 0xFF}, {1.0f, 0.0f, -1.0f}},
     };
-    for (const auto& c : cases) {
-        for (bool extensible : {false, true}) {
-            const Bytes fmt =
-                extensible ? extensibleFmtChunk(c.tag, 1, 44100, c.bits) : fmtChunk(c.tag, 1, 44100, c.bits);
-            EXPECT_EQ(values(load(riff({fmt, chunk("data", c.data)}), 44100)), c.expected) << c.tag << " " << c.bits;
-        }
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(values(load(riff({fmtChunk(c.tag, 1, 44100, c.bits), chunk("data", c.data)}), 44100)), c.expected)
+            << c.bits;
 }
 
 TEST_F(WavReaderTest, OtherPlainWidthsAreReadTwoBytesPerSample) {
@@ -260,49 +229,25 @@ TEST_F(WavReaderTest, SampleAndHoldBetweenRates) {
     }
 }
 
-TEST_F(WavReaderTest, UndecodableFormatsAreFormatErrors) {
-    const Bytes data = pcm16({1, 2, 3, 4});
+TEST_F(WavReaderTest, CompressedOrUnknownEncodingsAreFormatErrors) {
     Bytes unknownGuid = extensibleFmtChunk(1, 1, 44100, 16);
     unknownGuid.back() ^= 1;
-    const Bytes formats[] = {
-        fmtChunk(2, 1, 44100, 4),             // ADPCM
-        fmtChunk(6, 1, 44100, 8),             // A-law
-        fmtChunk(3, 1, 44100, 16),            // float of a width that does not exist
-        extensibleFmtChunk(2, 1, 44100, 16),  // compressed inside an extensible chunk
-        extensibleFmtChunk(1, 1, 44100, 12),  // extensible containers are whole bytes
-        unknownGuid,
-        fmtChunk(0xFFFE, 1, 44100, 16),  // extensible tag without the extension
-    };
-    for (const Bytes& fmt : formats) {
-        const WavBuffer w = load(riff({fmt, chunk("data", data)}), 44100);
+    // ADPCM, A-law, float of 16 bits, compressed or 12-bit inside extensible, an unknown
+    // sub-format, the extensible tag without its extension, and no "fmt " before "data".
+    for (const Bytes& fmt : {fmtChunk(2, 1, 44100, 4), fmtChunk(6, 1, 44100, 8), fmtChunk(3, 1, 44100, 16),
+                             extensibleFmtChunk(2, 1, 44100, 16), extensibleFmtChunk(1, 1, 44100, 12), unknownGuid,
+                             fmtChunk(0xFFFE, 1, 44100, 16), Bytes{}}) {
+        const WavBuffer w = load(riff({fmt, chunk("data", pcm16({1, 2, 3, 4}))}), 44100);
         EXPECT_EQ(w.count, 0);
         EXPECT_EQ(w.problem, kFormatError);
     }
-    // "data" before any "fmt ".
-    EXPECT_EQ(load(riff({chunk("data", data), fmtChunk(1, 1, 44100, 16)}), 44100).problem, kFormatError);
-
     EXPECT_EQ(load(riff({fmtChunk(1, 1, 44100, 16), chunk("LIST", Bytes(6))}), 44100).problem, "No audio data");
-    EXPECT_EQ(loadWav("absent.wav", dir.string(), 44100).problem, "No such file or directory");
-    // The reader only reports; the slot that loads the file says it.
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(WavReaderTest, SpecialFilesAreRefusedWithoutBlocking) {
-    const std::string fifo = (dir / "fifo.wav").string();
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    fs::create_symlink(fifo, dir / "link.wav");
-    fs::create_directory(dir / "folder.wav");
-    for (const char* name : {"fifo.wav", "link.wav", "folder.wav"}) {
-        const WavBuffer w = loadWav(name, dir.string(), 44100);
-        EXPECT_EQ(w.count, 0) << name;
-        EXPECT_EQ(w.problem, "Not a regular file") << name;
-    }
+    EXPECT_TRUE(messages.empty());  // the slot that loads a file tells the user
 }
 
 TEST_F(WavReaderTest, ChunkWalkIsBounded) {
-    // Zeros: an endless row of empty chunks named by four NUL bytes.
+    // Zeros are an endless row of empty chunks; "data" behind 4095 empty chunks loads.
     EXPECT_EQ(load(Bytes(1 << 20, 0), 44100).problem, "No audio data");
-    // A "data" chunk behind 4095 empty ones still loads; behind 4096 the walk gave up.
     for (int empty : {4095, 4096}) {
         Bytes file = riff({fmtChunk(1, 1, 44100, 16)});
         for (int i = 1; i < empty; ++i) file += chunk("junk", {});
@@ -465,27 +410,26 @@ TEST_F(WavReaderTest, HostileBytesNeverCrashOrOverallocate) {
 
 namespace {
 
-TEST_F(WavReaderTest, SlotsNameSlotPathAndReasonOfEveryUnusableFile) {
-    const std::string missing = (dir / "gone.wav").string();
-    const std::string fifo = (dir / "fifo.wav").string();
+TEST_F(WavReaderTest, SlotsTellSlotPathAndReasonOfEveryUnusableFile) {
+    // Special files are refused without waiting on them, also behind a symbolic link.
+    const std::string fifo = (dir / "fifo.wav").string(), link = (dir / "link.wav").string();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string compressed = write("alaw.wav", riff({fmtChunk(6, 1, 8000, 8), chunk("data", Bytes(8))}));
-    const std::string good = write("good.wav", riff({fmtChunk(1, 1, 44100, 16), chunk("data", pcm16({1}))}));
-
+    fs::create_symlink(fifo, link);
+    const std::string paths[] = {(dir / "gone.wav").string(), link, dir.string(),
+                                 write("alaw.wav", riff({fmtChunk(6, 1, 8000, 8), chunk("data", Bytes(8))}))};
     VocoderFileSlots slots;
-    slots.setFile(0, missing.c_str(), 44100);
-    slots.setFile(1, fifo.c_str(), 44100);
-    slots.setFile(2, compressed.c_str(), 44100);
-    slots.setFile(3, good.c_str(), 44100);
-    slots.setFile(3, "", 44100);  // an empty slot is not a fault
-    EXPECT_EQ(messages, (std::vector<std::string>{"Zorvek: No such file or directory: File1 " + missing,
-                                                  "Zorvek: Not a regular file: File2 " + fifo,
-                                                  "Zorvek: Wav Format Error: File3 " + compressed}));
+    for (int slot = 0; slot < 4; ++slot) slots.setFile(slot, paths[slot].c_str(), 44100);
+    EXPECT_EQ(messages, (std::vector<std::string>{"Zorvek: No such file or directory: File1 " + paths[0],
+                                                  "Zorvek: Not a regular file: File2 " + paths[1],
+                                                  "Zorvek: Not a regular file: File3 " + paths[2],
+                                                  "Zorvek: Wav Format Error: File4 " + paths[3]}));
     // A new sample rate reloads every slot; the same faults are not told again.
     slots.reload(48000);
-    EXPECT_EQ(messages.size(), 3u);
-    slots.setFile(0, missing.c_str(), 48000);
+    slots.setFile(3, write("good.wav", riff({fmtChunk(1, 1, 44100, 16), chunk("data", pcm16({1}))})).c_str(), 48000);
+    slots.setFile(2, "", 48000);  // an empty slot is no fault
     EXPECT_EQ(messages.size(), 4u);
+    slots.setFile(0, paths[0].c_str(), 48000);
+    EXPECT_EQ(messages.size(), 5u);
 }
 
 }  // namespace
