@@ -203,7 +203,8 @@ TEST_F(MidiCcMapTest, UsersFileFollowsTheConfigurationHome) {
     setenv("XDG_CONFIG_HOME", "/cfg", 1);
     EXPECT_EQ(MidiCcMap::defaultFiles("Zorvek2").user, "/cfg/Zorvek/Zorvek2.ini");
     setenv("XDG_CONFIG_HOME", "relative", 1);  // only an absolute path counts
-    EXPECT_EQ(MidiCcMap::defaultFiles("Zorvek2").user, std::string(std::getenv("HOME")) + "/.config/Zorvek/Zorvek2.ini");
+    EXPECT_EQ(MidiCcMap::defaultFiles("Zorvek2").user,
+              std::string(std::getenv("HOME")) + "/.config/Zorvek/Zorvek2.ini");
     setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
 

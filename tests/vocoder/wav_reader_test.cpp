@@ -173,7 +173,8 @@ TEST_F(WavReaderTest, EveryEncodingDecodesWithinOneSixteenBitStepOfSixteenBit) {
             const std::vector<float> decoded = values(load(file(tag, bits, extensible), 44100));
             ASSERT_EQ(decoded.size(), reference.size()) << tag << " " << bits << " " << extensible;
             for (size_t i = 0; i < decoded.size(); ++i)
-                ASSERT_NEAR(decoded[i], reference[i], 1.0 / 32768) << tag << " " << bits << " " << extensible << " " << i;
+                ASSERT_NEAR(decoded[i], reference[i], 1.0 / 32768)
+                    << tag << " " << bits << " " << extensible << " " << i;
         }
     }
     EXPECT_TRUE(messages.empty());
