@@ -289,6 +289,13 @@ bool VocoderFilterBank::usePath(SimdPath path) {
 void VocoderFilterBank::apply(const vocoder::BandDesign& design) {
     for (int32_t i = 0; i < design.count; ++i) {
         const vocoder::BandCoefficients& c = design.coefficients[i];
+        // A narrow band-pass whose coefficients switch under a ringing output history can
+        // gain energy at every switch: switched often enough (Bands moved every frame or
+        // every few frames) the recursion grows without bound although every single design
+        // is stable. A band whose design changes therefore starts its recursion afresh;
+        // its input history and envelope stay.
+        if (state.b0[i] != c.b0 || state.b2[i] != c.b2 || state.a1[i] != c.a1 || state.a2[i] != c.a2)
+            for (Section& section : state.sections) section.y1[i] = section.y2[i] = 0.0;
         state.b0[i] = c.b0;
         state.b2[i] = c.b2;
         state.a1[i] = c.a1;
