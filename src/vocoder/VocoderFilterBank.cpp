@@ -2,6 +2,7 @@
 
 #include <xmmintrin.h>
 
+#include "dsp/Finite.h"
 #include "dsp/VectorLanes.h"
 
 // The lane helpers are always inlined, so no call passes a wide vector by value (the
@@ -324,4 +325,12 @@ void VocoderFilterBank::run(const float* modulator, const float* left, const flo
         return;
     }
     kernel(state, Block{modulator, left, right, frames, count, shift, a, sumLeft, sumRight});
+    bool finite = dsp::allFinite(state.envelope, kLanes);
+    for (const Section& section : state.sections)
+        finite = finite && dsp::allFinite(section.y1, kLanes) && dsp::allFinite(section.y2, kLanes);
+    if (!finite) {
+        // Inputs and outputs start again from silence; the design stays.
+        for (Section& section : state.sections) section = Section{};
+        for (float& envelope : state.envelope) envelope = 0.0f;
+    }
 }

@@ -1,0 +1,34 @@
+// Finiteness checks of recursive state: a NaN or infinity that reaches a recursion (from
+// an input, a fault or a flipped bit) would otherwise stay there for good, so modules
+// look at their state after a run and clear it when it went non-finite.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace dsp {
+
+// True when no value has all exponent bits set. Tests bits rather than calling isfinite,
+// so the loop vectorises and no floating-point mode changes the answer.
+inline bool allFinite(const float* values, size_t count) {
+    uint32_t bad = 0;
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, values + i, sizeof bits);
+        bad |= (bits & 0x7F800000u) == 0x7F800000u;
+    }
+    return bad == 0;
+}
+
+inline bool allFinite(const double* values, size_t count) {
+    uint64_t bad = 0;
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t bits;
+        std::memcpy(&bits, values + i, sizeof bits);
+        bad |= (bits & 0x7FF0000000000000u) == 0x7FF0000000000000u;
+    }
+    return bad == 0;
+}
+
+}  // namespace dsp
