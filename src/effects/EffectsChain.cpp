@@ -74,11 +74,10 @@ void EffectsChain::process(int32_t frames, int32_t tick) {
 }
 
 void EffectsChain::clearIfNotFinite(int32_t frames) {
-    // Every line is written from the input or the output of a sub-block: when both are
-    // finite, so is every line, unless a fault changed one, which shows in the output.
-    const auto samples = static_cast<size_t>(2 * frames);
-    if (dsp::allFinite(input->data, samples) && dsp::allFinite(out.data, samples) && std::isfinite(sweep) &&
-        std::isfinite(sweepStep))
+    // Every line is written with the input plus what the lines give back, and the output
+    // carries each input sample at full weight and what the lines gave: when the output is
+    // finite, so is everything written into a line.
+    if (dsp::allFinite(out.data, static_cast<size_t>(2 * frames)) && std::isfinite(sweep) && std::isfinite(sweepStep))
         return;
     for (auto& line : delayLines) std::fill(line.get(), line.get() + kDelayLength, 0.0f);
     for (auto& line : chorusLines) std::fill(line.get(), line.get() + kChorusLength, 0.0f);

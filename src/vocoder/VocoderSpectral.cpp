@@ -137,8 +137,14 @@ void VocoderSpectral::run(const float* m, const float* left, const float* right,
 
 void VocoderSpectral::clearIfNotFinite() {
     // A non-finite sample or follower reaches the rings through a frame's transforms and
-    // only then the output: cleared here, it is never heard.
-    if (dsp::allFinite(envelope, kFrame) && dsp::allFinite(outLeft, kRing) && dsp::allFinite(outRight, kRing)) return;
+    // only then the output: cleared here, it is never heard. The frame wrote the 512 ring
+    // positions from a hop before the write position on; the followers are bins 0..256.
+    const int32_t from = (writePosition - kHop) & (kRing - 1);
+    const int32_t first = std::min(kFrame, kRing - from);
+    auto written = [&](const float* ring) {
+        return dsp::allFinite(ring + from, first) && dsp::allFinite(ring, kFrame - first);
+    };
+    if (dsp::allFinite(envelope, kHop + 1) && written(outLeft) && (!stereo || written(outRight))) return;
     std::memset(frames, 0, sizeof frames);
     std::memset(work, 0, sizeof work);
     std::memset(outLeft, 0, sizeof outLeft);
