@@ -24,10 +24,15 @@ MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, std::string path)
 }
 
 MidiCcMap::~MidiCcMap() {
-    // Read again: another instance or the user may have changed the file meanwhile.
-    platform::IniFile ini(iniPath);
-    for (int i = 0; i < count; ++i) ini.set(kSection, descriptors[i].name, std::to_string(controllerOf(i)));
-    ini.save();
+    // A destructor that throws ends the host: without memory for the text the write is
+    // skipped like a failed one.
+    try {
+        // Read again: another instance or the user may have changed the file meanwhile.
+        platform::IniFile ini(iniPath);
+        for (int i = 0; i < count; ++i) ini.set(kSection, descriptors[i].name, std::to_string(controllerOf(i)));
+        ini.save();
+    } catch (...) {
+    }
 }
 
 void MidiCcMap::insert(int controller, int parameter) {
