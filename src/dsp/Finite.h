@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 
 namespace dsp {
 
@@ -13,24 +15,29 @@ namespace dsp {
 // so no floating-point mode changes the answer, and with an add instead of a compare
 // (all exponent bits plus one carries into the sign bit) the loop is three plain vector
 // operations per vector of values.
-inline bool allFinite(const float* values, size_t count) {
-    uint32_t carries = 0;
-    for (size_t i = 0; i < count; ++i) {
-        uint32_t bits;
+template <class Float>
+inline bool allFinite(const Float* values, size_t count) {
+    using Bits = std::conditional_t<sizeof(Float) == 4, uint32_t, uint64_t>;
+    constexpr Bits sign = ~(~Bits{0} >> 1);
+    constexpr Bits lowestExponentBit = Bits{1} << (std::numeric_limits<Float>::digits - 1);
+    constexpr Bits exponent = ~sign & ~(lowestExponentBit - 1);
+    auto carry = [&](size_t i) {
+        Bits bits;
         std::memcpy(&bits, values + i, sizeof bits);
-        carries |= (bits & 0x7F800000u) + 0x00800000u;
-    }
-    return (carries & 0x80000000u) == 0;
-}
-
-inline bool allFinite(const double* values, size_t count) {
-    uint64_t carries = 0;
-    for (size_t i = 0; i < count; ++i) {
-        uint64_t bits;
-        std::memcpy(&bits, values + i, sizeof bits);
-        carries |= (bits & 0x7FF0000000000000u) + 0x0010000000000000u;
-    }
-    return (carries & 0x8000000000000000u) == 0;
+        return (bits & exponent) + lowestExponentBit;
+    };
+    // Two chains of ors, so two vectors are taken per cycle.
+    constexpr size_t kHalf = 16 / sizeof(Float);
+    Bits carries[2][kHalf] = {};
+    const size_t whole = count - count % (2 * kHalf);
+    for (size_t i = 0; i < whole; i += 2 * kHalf)
+        for (size_t c = 0; c < 2; ++c)
+            for (size_t j = 0; j < kHalf; ++j) carries[c][j] |= carry(i + c * kHalf + j);
+    Bits all = 0;
+    for (size_t i = whole; i < count; ++i) all |= carry(i);
+    for (const auto& chain : carries)
+        for (Bits c : chain) all |= c;
+    return (all & sign) == 0;
 }
 
 }  // namespace dsp

@@ -335,6 +335,19 @@ void PluginBase::runDriver(float** outputs, int32_t frames, bool replacing) {
     }
 }
 
+namespace {
+// processReplacing writes the frame, process adds it to what the host's buffers hold.
+inline void writeFrame(float* left, float* right, int32_t k, float l, float r, bool replacing) {
+    if (replacing) {
+        left[k] = l;
+        right[k] = r;
+    } else {
+        left[k] += l;
+        right[k] += r;
+    }
+}
+}  // namespace
+
 void PluginBase::masterOutput(float* left, float* right, int32_t frames, bool replacing) {
     const float* source = modules.output()->data;
     float g = parameters[0].get() * 2.0f;
@@ -365,17 +378,7 @@ void PluginBase::masterOutput(float* left, float* right, int32_t frames, bool re
         _mm_storeu_ps(right + k, r);
     }
 #endif
-    for (; k < frames; ++k) {
-        float l = source[2 * k] * leftGain;
-        float r = source[2 * k + 1] * rightGain;
-        if (replacing) {
-            left[k] = l;
-            right[k] = r;
-        } else {
-            left[k] += l;
-            right[k] += r;
-        }
-    }
+    for (; k < frames; ++k) writeFrame(left, right, k, source[2 * k] * leftGain, source[2 * k + 1] * rightGain, replacing);
 }
 
 void PluginBase::rampOutput(const float* source, float* left, float* right, int32_t frames, bool replacing,
@@ -388,13 +391,7 @@ void PluginBase::rampOutput(const float* source, float* left, float* right, int3
         const float done = static_cast<float>(k + 1);
         const float l = source[2 * k] * (k + 1 == frames ? leftGain : heardLeftGain + leftStep * done);
         const float r = source[2 * k + 1] * (k + 1 == frames ? rightGain : heardRightGain + rightStep * done);
-        if (replacing) {
-            left[k] = l;
-            right[k] = r;
-        } else {
-            left[k] += l;
-            right[k] += r;
-        }
+        writeFrame(left, right, k, l, r, replacing);
     }
     heardLeftGain = leftGain;
     heardRightGain = rightGain;
