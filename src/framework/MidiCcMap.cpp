@@ -32,16 +32,21 @@ MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, Files files)
 }
 
 MidiCcMap::~MidiCcMap() {
-    // Read again: another instance or the user may have changed the file meanwhile.
-    platform::IniFile ini(userPath);
-    if (ini.unreadable()) {
-        say("Controller map " + userPath + " left as it is: it could not be read (" + ini.whyUnreadable() + ")");
-        return;
+    // A destructor that throws ends the host: without memory for the text the write is
+    // skipped like a failed one.
+    try {
+        // Read again: another instance or the user may have changed the file meanwhile.
+        platform::IniFile ini(userPath);
+        if (ini.unreadable()) {
+            say("Controller map " + userPath + " left as it is: it could not be read (" + ini.whyUnreadable() + ")");
+            return;
+        }
+        for (int i = 0; i < count; ++i) ini.set(kSection, descriptors[i].name, std::to_string(controllerOf(i)));
+        const size_t slash = userPath.find_last_of('/');
+        if (slash != std::string::npos && slash > 0) platform::makeFolders(userPath.substr(0, slash));
+        ini.save();
+    } catch (...) {
     }
-    for (int i = 0; i < count; ++i) ini.set(kSection, descriptors[i].name, std::to_string(controllerOf(i)));
-    const size_t slash = userPath.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) platform::makeFolders(userPath.substr(0, slash));
-    ini.save();
 }
 
 void MidiCcMap::insert(int controller, int parameter) {
