@@ -232,7 +232,11 @@ public:
     void unlock() const { chmod(folder.c_str(), 0755); }
 
     Outcome render(const std::string& arguments) const {
-        std::string asUser = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups -- " : "";
+        // A new user's own configuration folder each time, not the test run's (root's): a map
+        // copied there by an earlier run would hide the one beside the plug-in.
+        const fs::path config = output / ("config-" + std::to_string(++runs));
+        std::string asUser = "env XDG_CONFIG_HOME=" + shellQuoted(config.string()) + " ";
+        if (geteuid() == 0) asUser += "setpriv --reuid=65534 --regid=65534 --clear-groups -- ";
         return run(asUser + shellQuoted(renderTool.string()) + " " + shellQuoted((folder / "Zorvek2.so").string()) + " " +
                    arguments);
     }
@@ -240,6 +244,7 @@ public:
     fs::path folder;
     fs::path renderTool;
     fs::path output;
+    mutable int runs = 0;
 };
 
 TEST_F(DebianPackage, InstalledPluginPlaysFromAFolderItCannotWrite) {
