@@ -44,20 +44,20 @@ std::string midiListing(const MidiSequence& sequence, double seconds, const Midi
 
     std::string text = line("format %d, %zu track%s, %.1f s\n", sequence.format, sequence.trackNames.size(),
                             sequence.trackNames.size() == 1 ? "" : "s", seconds);
-    text += "track  channel  notes  plays  controllers  \"track name\"\n";
+    text += "track  channel  notes  plays  controllers  \"name\"\n";
     for (const auto& [track, channels] : tracks) {
         std::string name;
         if (static_cast<size_t>(track) < sequence.trackNames.size() && !sequence.trackNames[track].empty())
-            name = "\"" + sequence.trackNames[track] + "\"";
+            name = "  \"" + sequence.trackNames[track] + "\"";
         if (channels.empty())
-            text += line("%5d        -      0      -  -  %s\n", track + 1, name.c_str());
+            text += line("%5d        -      0      -  -%s\n", track + 1, name.c_str());
         for (const auto& [channel, use] : channels) {
             bool plays = selection.plays(static_cast<uint16_t>(track), channel);
             const char* why = !plays && channel + 1 == MidiSelection::kDrumChannel && selection.leavesOutDrums() &&
                                       selection.plays(static_cast<uint16_t>(track), 0)
                                   ? " (drums)"
                                   : "";
-            text += line("%5d  %7d  %5zu  %5s  %s  %s%s\n", track + 1, channel + 1, use.notes, plays ? "yes" : "no",
+            text += line("%5d  %7d  %5zu  %5s  %s%s%s\n", track + 1, channel + 1, use.notes, plays ? "yes" : "no",
                          controllerList(use.controllers).c_str(), name.c_str(), why);
         }
     }
