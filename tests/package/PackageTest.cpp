@@ -350,8 +350,10 @@ TEST_F(DebianPackage, InstallUseAndRemoveLeaveNothingBehind) {
     EXPECT_EQ(rendered.status, 0) << rendered.output;
     EXPECT_GT(fs::file_size(wav), 44100u);
     for (const std::string& path : {folders[0], folders[1], std::string("/usr/bin/zorvek-render"),
-                                    std::string("/usr/share/man/man1/zorvek-render.1.gz")})
+                                    std::string("/usr/share/man/man1/zorvek-render.1.gz")}) {
         EXPECT_FALSE(fs::exists(path)) << path << " stayed behind";
+        fs::remove_all(path);  // none of it was there before the install
+    }
 }
 
 TEST(Install, GivenPrefixGetsThePluginFolderUnderLibVst) {
