@@ -30,8 +30,10 @@ constexpr double kQuietDbfs = -90.0;
 constexpr double kQuietSeconds = 0.5;
 constexpr double kMaxTailSeconds = 60.0;
 
+void warn(const std::string& message) { std::fprintf(stderr, "zorvek-render: %s\n", message.c_str()); }
+
 int failure(const std::string& message, int code = 1) {
-    std::fprintf(stderr, "zorvek-render: %s\n", message.c_str());
+    warn(message);
     return code;
 }
 
@@ -150,10 +152,19 @@ std::string levelText(float peak) {
     return text;
 }
 
-void warn(const std::string& message) { std::fprintf(stderr, "zorvek-render: %s\n", message.c_str()); }
+double decibelsToGain(double db) { return std::pow(10.0, db / 20.0); }
 
-// What the user should know about the output beyond the summary line.
-void reportOutput(const AudioWriter& writer, const OutputFormat& format) {
+bool openWriter(const Options& o, double sampleRate, OutputFormat& format, AudioWriter& writer, std::string& error) {
+    if (!OutputFormat::forPath(o.outputPath, o.bits, format, error) ||
+        !writer.open(o.outputPath, static_cast<int>(sampleRate), format, o.blockSize, error))
+        return false;
+    if (o.gainDb) writer.setGain(static_cast<float>(decibelsToGain(*o.gainDb)));
+    return !o.normalizeDbfs || writer.normalizeTo(static_cast<float>(decibelsToGain(*o.normalizeDbfs)), error);
+}
+
+// Warnings about the output, then its summary line.
+void reportOutput(const Options& o, const AudioWriter& writer, const OutputFormat& format, double seconds,
+                  double sampleRate) {
     if (writer.nonFiniteSamples() > 0)
         warn("warning: the plug-in produced " + std::to_string(writer.nonFiniteSamples()) +
              " samples that are not finite (written as 0)");
@@ -161,6 +172,14 @@ void reportOutput(const AudioWriter& writer, const OutputFormat& format) {
         warn("warning: " + std::to_string(writer.clippedSamples()) + " samples " +
              (format.integer ? "clipped at full scale" : "go beyond full scale and will clip when played") +
              "; lower the level with --gain -DB or use --normalize");
+    std::string gain;
+    if (o.normalizeDbfs && writer.appliedGain() != 1.0f) {
+        char text[48];
+        std::snprintf(text, sizeof text, ", normalized by %+.1f dB", 20.0 * std::log10(writer.appliedGain()));
+        gain = text;
+    }
+    std::printf("%s: %.2f s, %.0f Hz, %s, %s%s\n", o.outputPath.c_str(), seconds, sampleRate, format.name.c_str(),
+                levelText(writer.peak()).c_str(), gain.c_str());
 }
 
 void reportBench(const Options& o, const Renderer::Stats& stats, double sampleRate) {
@@ -240,13 +259,7 @@ int run(Options o) {
     OutputFormat format;
     AudioWriter writer;
     bool writing = !o.outputPath.empty();
-    if (writing) {
-        if (!OutputFormat::forPath(o.outputPath, o.bits, format, error) ||
-            !writer.open(o.outputPath, static_cast<int>(sampleRate), format, o.blockSize, error) ||
-            (o.normalizeDbfs && !writer.normalizeTo(static_cast<float>(std::pow(10.0, *o.normalizeDbfs / 20.0)), error)))
-            return failure(error);
-        if (o.gainDb) writer.setGain(static_cast<float>(std::pow(10.0, *o.gainDb / 20.0)));
-    }
+    if (writing && !openWriter(o, sampleRate, format, writer, error)) return failure(error);
     input.reserve(o.blockSize);
     ProgressBar progress(total, sampleRate, o.progress);
     host.resume();
@@ -254,7 +267,7 @@ int run(Options o) {
     bool fadeTail = !o.bench && !o.tailSeconds;
     if (fadeTail)
         renderer.stopWhenQuiet(playFrames, std::llround(kQuietSeconds * sampleRate),
-                               static_cast<float>(std::pow(10.0, kQuietDbfs / 20.0)));
+                               static_cast<float>(decibelsToGain(kQuietDbfs)));
     bool rendered = renderer.run(total, hasInput ? &input : nullptr, writing ? &writer : nullptr, &progress, error);
     host.close();
     if (!rendered || !writer.close(error)) return failure(error);
@@ -262,18 +275,7 @@ int run(Options o) {
     if (fadeTail && !renderer.stoppedAtQuiet())
         warn("note: the output did not fade below -90 dBFS within " + std::to_string(int(kMaxTailSeconds)) +
              " s after the last note; it was cut there (set the length with --tail)");
-    if (writing) {
-        reportOutput(writer, format);
-        std::string gain;
-        if (o.normalizeDbfs && writer.appliedGain() != 1.0f) {
-            char text[48];
-            std::snprintf(text, sizeof text, ", normalized by %+.1f dB", 20.0 * std::log10(writer.appliedGain()));
-            gain = text;
-        }
-        double seconds = static_cast<double>(renderer.stats().frames) / sampleRate;
-        std::printf("%s: %.2f s, %.0f Hz, %s, %s%s\n", o.outputPath.c_str(), seconds, sampleRate,
-                    format.name.c_str(), levelText(writer.peak()).c_str(), gain.c_str());
-    }
+    if (writing) reportOutput(o, writer, format, static_cast<double>(renderer.stats().frames) / sampleRate, sampleRate);
     if (o.bench) reportBench(o, renderer.stats(), sampleRate);
     return 0;
 }
