@@ -27,15 +27,14 @@ const std::string kBinaryDir = ZORVEK_BINARY_DIR;
 const std::set<std::string> kPluginFolder = {"Zorvek2.so",   "ZorvekCapture.so", "drumloop.wav",
                                              "someone.wav",  "speech.wav",       "testing1-2-3.wav"};
 // Beside the plug-in folder: the render tool, its manual page and the documents.
-const std::set<std::string> kToolAndDocuments = {
-    "bin/zorvek-render",
-    "share/man/man1/zorvek-render.1.gz",
-    "share/doc/zorvek2/copyright",
-    "share/doc/zorvek2/manual.md",
-    "share/doc/zorvek2/images/capture-editor.png",
-    "share/doc/zorvek2/images/modulator-spectrogram.png",
-    "share/doc/zorvek2/images/vocoded-spectrogram.png",
-    "share/doc/zorvek2/images/vocoder-editor.png"};
+const std::set<std::string> kToolAndDocuments = {"bin/zorvek-render",
+                                                 "share/man/man1/zorvek-render.1.gz",
+                                                 "share/doc/zorvek2/copyright",
+                                                 "share/doc/zorvek2/manual.md",
+                                                 "share/doc/zorvek2/images/capture-editor.png",
+                                                 "share/doc/zorvek2/images/modulator-spectrogram.png",
+                                                 "share/doc/zorvek2/images/vocoded-spectrogram.png",
+                                                 "share/doc/zorvek2/images/vocoder-editor.png"};
 
 struct Outcome {
     int status = -1;
@@ -214,7 +213,8 @@ TEST_F(DebianPackage, HoldsThePluginFolderTheToolAndItsDocuments) {
     EXPECT_EQ(files, expected);
     fs::path root = unpack("documents").parent_path().parent_path().parent_path();
     EXPECT_NE(readFile(root / "share/doc/zorvek2/copyright").find("Permission is hereby granted"), std::string::npos);
-    Outcome page = run("MANWIDTH=200 man --nj -l " + shellQuoted((root / "share/man/man1/zorvek-render.1.gz").string()));
+    Outcome page =
+        run("MANWIDTH=200 man --nj -l " + shellQuoted((root / "share/man/man1/zorvek-render.1.gz").string()));
     EXPECT_NE(page.output.find("zorvek-render - play a MIDI file"), std::string::npos) << page.output;
     EXPECT_EQ(field("Package"), "zorvek2");
     EXPECT_EQ(field("Section"), "sound");
@@ -343,8 +343,8 @@ TEST_F(DebianPackage, InstallUseAndRemoveLeaveNothingBehind) {
     ASSERT_EQ(installed.status, 0) << installed.output;
     Scratch user("cycle");
     fs::path home = user.path / "home", wav = user.path / "demo.wav";
-    Outcome rendered = run("HOME=" + shellQuoted(home.string()) + " zorvek-render /usr/lib/vst/Zorvek/Zorvek2.so --demo -o " +
-                           shellQuoted(wav.string()));
+    Outcome rendered = run("HOME=" + shellQuoted(home.string()) +
+                           " zorvek-render /usr/lib/vst/Zorvek/Zorvek2.so --demo -o " + shellQuoted(wav.string()));
     Outcome removed = dpkg("-r zorvek2");
     ASSERT_EQ(removed.status, 0) << removed.output;
     EXPECT_EQ(rendered.status, 0) << rendered.output;

@@ -38,7 +38,7 @@ TEST(Options, Defaults) {
     EXPECT_FALSE(p.options.sampleRateGiven);
     EXPECT_EQ(p.options.blockSize, 512);
     EXPECT_FALSE(p.options.tailSeconds.has_value());  // until the output fades
-    EXPECT_EQ(p.options.bits, 0);                      // the format's own default
+    EXPECT_EQ(p.options.bits, 0);                     // the format's own default
     EXPECT_TRUE(p.options.selection.leavesOutDrums());
     EXPECT_FALSE(p.options.tempo.has_value());
     EXPECT_FALSE(p.options.program.has_value());
@@ -70,8 +70,8 @@ TEST(Options, BenchNeedsNoOutputAndTakesAnOptionalLength) {
 }
 
 TEST(Options, MidiSelectionListsAndRanges) {
-    ParsedOptions p = parse({"s.so", "a.mid", "-o", "x.flac", "--track", "3,1-2,2", "--channel=10,2",
-                             "--ignore-cc", "7,91-93", "--normalize"});
+    ParsedOptions p = parse({"s.so", "a.mid", "-o", "x.flac", "--track", "3,1-2,2", "--channel=10,2", "--ignore-cc",
+                             "7,91-93", "--normalize"});
     ASSERT_TRUE(p.ok) << p.error;
     const render::MidiSelection& s = p.options.selection;
     EXPECT_EQ(s.tracks, (std::vector<int>{1, 2, 3}));

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "TestAudio.h"
+#include "render/AudioWriter.h"
 #include "render/EventSchedule.h"
 #include "render/InputAudio.h"
 #include "render/Renderer.h"
-#include "render/AudioWriter.h"
 #include "render/TempoMap.h"
 
 using render::PluginHost;

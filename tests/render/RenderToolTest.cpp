@@ -1,14 +1,13 @@
 // Runs the built zorvek-render as a user does, through third-party plug-ins and our own.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
-#include <iterator>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "MidiBytes.h"
 #include "TestAudio.h"
@@ -134,8 +133,9 @@ TEST(RenderTool, RendersTheDemoThroughZorvek2UntilItHasFaded) {
     ASSERT_GT(lastLoud, 8 * 44100);
     EXPECT_LT(end, 18 * 44100);
     EXPECT_LT(std::max(testaudio::peak(wav, 0, lastLoud + 1, end), testaudio::peak(wav, 1, lastLoud + 1, end)), quiet);
-    EXPECT_GE(std::max(testaudio::peak(wav, 0, lastLoud, lastLoud + 1), testaudio::peak(wav, 1, lastLoud, lastLoud + 1)),
-              quiet);
+    EXPECT_GE(
+        std::max(testaudio::peak(wav, 0, lastLoud, lastLoud + 1), testaudio::peak(wav, 1, lastLoud, lastLoud + 1)),
+        quiet);
 }
 
 namespace {
@@ -171,20 +171,21 @@ TEST(RenderTool, TrackChannelAndControllerChoicesDecideWhatDrivesTheInstrument) 
         bool drumsLeftOut;  // and says so
     };
     const Case cases[] = {
-        {"", false, false, true},                         // the mixer track's volume 0 reaches the instrument
-        {"--track 1,2", true, true, false},               // no drum notes among the chosen tracks
-        {"--track 2-4 --channel 1", true, true, false},   // only the chord's channel
-        {"--ignore-cc 7", true, true, true},              // volume kept; the drums' pan is left out
+        {"", false, false, true},                             // the mixer track's volume 0 reaches the instrument
+        {"--track 1,2", true, true, false},                   // no drum notes among the chosen tracks
+        {"--track 2-4 --channel 1", true, true, false},       // only the chord's channel
+        {"--ignore-cc 7", true, true, true},                  // volume kept; the drums' pan is left out
         {"--ignore-cc 7 --channel all", true, false, false},  // the drums' hard-left pan plays
         {"--ignore-cc all --channel all", true, true, false},
     };
     for (const Case& c : cases) {
-        ToolRun run = render(quoted(kZorvek) + " " + quoted(dir.file("band.mid")) + " " + c.choice +
-                             " --tail 0.2 -o " + quoted(dir.file("out.wav")));
+        ToolRun run = render(quoted(kZorvek) + " " + quoted(dir.file("band.mid")) + " " + c.choice + " --tail 0.2 -o " +
+                             quoted(dir.file("out.wav")));
         ASSERT_EQ(run.status, 0) << c.choice << "\n" << run.output;
         EXPECT_EQ(run.output.find("leaving out channel 10 (General MIDI drums, 2 notes)") != std::string::npos,
                   c.drumsLeftOut)
-            << c.choice << "\n" << run.output;
+            << c.choice << "\n"
+            << run.output;
         testaudio::Wav wav = testaudio::readWav(dir.file("out.wav"));
         ASSERT_EQ(wav.frames(), 44100 + 8820) << c.choice;
         for (int channel = 0; channel < 2; ++channel) {
@@ -210,7 +211,8 @@ TEST(RenderTool, OutputBeyondFullScaleIsCountedAndCanBeNormalized) {
     ToolRun loud = render(demo + "--gain 12 -o " + quoted(dir.file("loud.wav")));
     ASSERT_EQ(loud.status, 0) << loud.output;
     testaudio::Wav wav = testaudio::readWav(dir.file("loud.wav"));
-    long long beyond = std::count_if(wav.samples.begin(), wav.samples.end(), [](float v) { return std::fabs(v) > 1.0f; });
+    long long beyond =
+        std::count_if(wav.samples.begin(), wav.samples.end(), [](float v) { return std::fabs(v) > 1.0f; });
     ASSERT_GT(beyond, 0);
     EXPECT_NE(loud.output.find("warning: " + std::to_string(beyond) + " samples go beyond full scale"),
               std::string::npos)
@@ -226,7 +228,8 @@ TEST(RenderTool, OutputBeyondFullScaleIsCountedAndCanBeNormalized) {
     EXPECT_EQ(normalized.output.find("warning"), std::string::npos) << normalized.output;
     EXPECT_NE(normalized.output.find("peak -3.0 dBFS, normalized by"), std::string::npos) << normalized.output;
     testaudio::Wav normal = testaudio::readWav(dir.file("normal.flac"));
-    float most = std::max(testaudio::peak(normal, 0, 0, normal.frames()), testaudio::peak(normal, 1, 0, normal.frames()));
+    float most =
+        std::max(testaudio::peak(normal, 0, 0, normal.frames()), testaudio::peak(normal, 1, 0, normal.frames()));
     EXPECT_NEAR(most, std::pow(10.0f, -3.0f / 20.0f), 1.0f / (1 << 23));
 }
 
@@ -239,8 +242,10 @@ TEST(RenderTool, OutputFormatFollowsTheFileName) {
         int format;
     };
     const Case cases[] = {
-        {"a.flac", "", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},  {"b.FLAC", "--bits 16", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
-        {"c.ogg", "", SF_FORMAT_OGG | SF_FORMAT_VORBIS},     {"d.aiff", "", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+        {"a.flac", "", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+        {"b.FLAC", "--bits 16", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"c.ogg", "", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+        {"d.aiff", "", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
         {"e.wav", "--bits 24", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
     };
     for (const Case& c : cases) {
@@ -345,9 +350,10 @@ TEST(RenderTool, ErrorsAreOneLineAndAFailingStatus) {
 TEST(RenderTool, HelpDescribesTheCommandLine) {
     ToolRun run = render("--help");
     EXPECT_EQ(run.status, 0);
-    for (const char* option : {"--output", "--midi", "--demo", "--rate", "--block", "--tempo", "--tail", "--param",
-                               "--program", "--chunk", "--preset-chunk", "--bits", "--list-params",
-                               "--list-programs", "--bench", "--input", "--progress", "--track", "--channel",
-                               "--ignore-cc", "--list-midi", "--gain", "--normalize", "--preset", "--save-preset"})
+    for (const char* option :
+         {"--output", "--midi",      "--demo",     "--rate",         "--block",   "--tempo",       "--tail",
+          "--param",  "--program",   "--chunk",    "--preset-chunk", "--bits",    "--list-params", "--list-programs",
+          "--bench",  "--input",     "--progress", "--track",        "--channel", "--ignore-cc",   "--list-midi",
+          "--gain",   "--normalize", "--preset",   "--save-preset"})
         EXPECT_NE(run.output.find(option), std::string::npos) << option;
 }

@@ -49,8 +49,7 @@ std::string midiListing(const MidiSequence& sequence, double seconds, const Midi
         std::string name;
         if (static_cast<size_t>(track) < sequence.trackNames.size() && !sequence.trackNames[track].empty())
             name = "  \"" + sequence.trackNames[track] + "\"";
-        if (channels.empty())
-            text += line("%5d        -      0      -  -%s\n", track + 1, name.c_str());
+        if (channels.empty()) text += line("%5d        -      0      -  -%s\n", track + 1, name.c_str());
         for (const auto& [channel, use] : channels) {
             bool plays = selection.plays(static_cast<uint16_t>(track), channel);
             const char* why = !plays && channel + 1 == MidiSelection::kDrumChannel && selection.leavesOutDrums() &&

@@ -29,8 +29,7 @@ struct MidiSelection {
     void apply(MidiSequence& sequence) const;
 
     // "1,3" or "2-4,9" into numbers from low to high; false with error on bad text.
-    static bool parseList(const std::string& text, int low, int high, std::vector<int>& numbers,
-                          std::string& error);
+    static bool parseList(const std::string& text, int low, int high, std::vector<int>& numbers, std::string& error);
 };
 
 // Notes on the drum channel in tracks the selection plays, had it chosen no channel.

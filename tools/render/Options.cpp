@@ -116,7 +116,8 @@ public:
         if (o.gainDb && o.normalizeDbfs) return fail("--gain and --normalize exclude each other");
         OutputFormat format;
         std::string problem;
-        if (!o.outputPath.empty() && !OutputFormat::forPath(o.outputPath, o.bits, format, problem)) return fail(problem);
+        if (!o.outputPath.empty() && !OutputFormat::forPath(o.outputPath, o.bits, format, problem))
+            return fail(problem);
         return ok();
     }
 

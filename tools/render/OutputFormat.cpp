@@ -21,7 +21,7 @@ struct Container {
 // Float WAV goes out as WAVE_FORMAT_EXTENSIBLE, which tools expect for anything but
 // 8- and 16-bit integer data; plain headers stay for integer files, which every tool reads.
 constexpr Container kContainers[] = {
-    {".wav", SF_FORMAT_WAV, "WAV", 32, true},     {".flac", SF_FORMAT_FLAC, "FLAC", 24, false},
+    {".wav", SF_FORMAT_WAV, "WAV", 32, true},        {".flac", SF_FORMAT_FLAC, "FLAC", 24, false},
     {".ogg", SF_FORMAT_OGG, "Ogg Vorbis", 0, false}, {".aiff", SF_FORMAT_AIFF, "AIFF", 24, true},
     {".aif", SF_FORMAT_AIFF, "AIFF", 24, true},
 };

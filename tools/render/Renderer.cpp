@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "render/AudioWriter.h"
 #include "render/InputAudio.h"
 #include "render/PluginHost.h"
 #include "render/ProgressBar.h"
-#include "render/AudioWriter.h"
 
 namespace render {
 

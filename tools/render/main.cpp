@@ -214,9 +214,9 @@ int run(Options o) {
         sequence = std::move(midi.sequence);
         if (o.listMidi) {
             TempoMap tempo(sequence, o.tempo);
-            std::fputs((o.midiPath + ": " + midiListing(sequence, tempo.secondsAtTick(sequence.endTick), o.selection))
-                           .c_str(),
-                       stdout);
+            std::fputs(
+                (o.midiPath + ": " + midiListing(sequence, tempo.secondsAtTick(sequence.endTick), o.selection)).c_str(),
+                stdout);
             return 0;
         }
         if (size_t drums = drumNotesLeftOut(sequence, o.selection))
