@@ -216,6 +216,9 @@ TEST_F(DebianPackage, HoldsThePluginFolderTheToolAndItsDocuments) {
     Outcome page =
         run("MANWIDTH=200 man --nj -l " + shellQuoted((root / "share/man/man1/zorvek-render.1.gz").string()));
     EXPECT_NE(page.output.find("zorvek-render - play a MIDI file"), std::string::npos) << page.output;
+    // The guide's install command names the file that cpack makes.
+    std::string command = "sudo apt install ./build/" + fs::path(deb).filename().string();
+    EXPECT_NE(readFile(ZORVEK_SOURCE_DIR "/docs/manual.md").find(command), std::string::npos) << command;
     EXPECT_EQ(field("Package"), "zorvek2");
     EXPECT_EQ(field("Section"), "sound");
     EXPECT_FALSE(field("Maintainer").empty());
