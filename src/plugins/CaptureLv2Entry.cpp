@@ -1,0 +1,34 @@
+// LV2 entry of ZorvekCapture: the same plug-in object and editor as the VST 2 library.
+#include <new>
+
+#include "capture/CapturePlugin.h"
+#include "editor/CaptureEditor.h"
+#include "lv2/Lv2EditorUi.h"
+#include "plugins/Lv2Layouts.h"
+
+namespace {
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
+    auto* instance = new (std::nothrow) Lv2Plugin(lv2layout::kCapture, rate, "urn:drennak:zorvek-capture#", features);
+    if (instance && instance->mapped()) {
+        auto* plugin = new (std::nothrow) CapturePlugin(Lv2Plugin::hostCallback);
+        if (plugin) {
+            if (auto* editor = new (std::nothrow) CaptureEditor(plugin)) plugin->setEditor(editor);
+        }
+        if (instance->adopt(plugin)) return instance;
+    }
+    delete instance;
+    return nullptr;
+}
+
+const LV2_Descriptor kDescriptor = Lv2Plugin::descriptor(lv2layout::kCaptureUri, instantiate);
+const LV2UI_Descriptor kUiDescriptor = Lv2EditorUi::descriptor(lv2layout::kCaptureUiUri);
+
+}  // namespace
+
+extern "C" {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
+    return index == 0 ? &kUiDescriptor : nullptr;
+}
+}
