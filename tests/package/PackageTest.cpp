@@ -26,6 +26,12 @@ namespace fs = std::filesystem;
 const std::string kBinaryDir = ZORVEK_BINARY_DIR;
 const std::set<std::string> kPluginFolder = {"Zorvek2.so",   "ZorvekCapture.so", "drumloop.wav",
                                              "someone.wav",  "speech.wav",       "testing1-2-3.wav"};
+// The LV2 bundles, relative to the LV2 folder.
+const std::set<std::string> kLv2Bundles = {
+    "Zorvek2.lv2/Zorvek2.so",       "Zorvek2.lv2/Zorvek2.ttl",  "Zorvek2.lv2/manifest.ttl",
+    "Zorvek2.lv2/presets.ttl",      "Zorvek2.lv2/drumloop.wav", "Zorvek2.lv2/someone.wav",
+    "Zorvek2.lv2/speech.wav",       "Zorvek2.lv2/testing1-2-3.wav", "ZorvekCapture.lv2/ZorvekCapture.so",
+    "ZorvekCapture.lv2/ZorvekCapture.ttl", "ZorvekCapture.lv2/manifest.ttl"};
 
 struct Outcome {
     int status = -1;
@@ -186,6 +192,7 @@ TEST_F(DebianPackage, HoldsThePluginFolderAndNothingElse) {
     }
     std::set<std::string> expected;
     for (const std::string& name : kPluginFolder) expected.insert("./usr/lib/vst/Zorvek/" + name);
+    for (const std::string& name : kLv2Bundles) expected.insert("./usr/lib/lv2/" + name);
     EXPECT_EQ(files, expected);
     EXPECT_EQ(field("Package"), "zorvek2");
     EXPECT_EQ(field("Section"), "sound");
@@ -199,7 +206,8 @@ TEST_F(DebianPackage, DependsOnEveryLibraryThePluginsLoad) {
     EXPECT_TRUE(packageNames(field("Recommends")).count("zenity")) << field("Recommends");
 
     fs::path folder = unpack("depends");
-    for (const char* plugin : {"Zorvek2.so", "ZorvekCapture.so"}) {
+    for (const char* plugin : {"Zorvek2.so", "ZorvekCapture.so", "../../lv2/Zorvek2.lv2/Zorvek2.so",
+                               "../../lv2/ZorvekCapture.lv2/ZorvekCapture.so"}) {
         std::vector<std::string> needed = neededLibraries(folder / plugin);
         EXPECT_FALSE(needed.empty()) << plugin;
         for (const std::string& soname : needed) {
@@ -304,6 +312,7 @@ TEST(Install, GivenPrefixGetsThePluginFolderUnderLibVst) {
     ASSERT_EQ(installed.status, 0) << installed.output;
     EXPECT_EQ(namesIn(scratch.path / "usr/lib/vst/Zorvek"), kPluginFolder);
     EXPECT_EQ(namesIn(scratch.path / "usr"), std::set<std::string>{"lib"});
+    EXPECT_EQ(namesIn(scratch.path / "usr/lib"), (std::set<std::string>{"vst", "lv2"}));
 }
 
 TEST(Install, WithoutPrefixGoesToTheUsersVstFolder) {
@@ -313,7 +322,8 @@ TEST(Install, WithoutPrefixGoesToTheUsersVstFolder) {
     Outcome installed = run("HOME=" + shellQuoted(home.path.string()) + " cmake --install " + shellQuoted(kBinaryDir));
     ASSERT_EQ(installed.status, 0) << installed.output;
     EXPECT_EQ(namesIn(home.path / ".vst/Zorvek"), kPluginFolder);
-    EXPECT_EQ(namesIn(home.path), std::set<std::string>{".vst"});
+    EXPECT_EQ(namesIn(home.path), (std::set<std::string>{".vst", ".lv2"}));
+    EXPECT_EQ(namesIn(home.path / ".lv2"), (std::set<std::string>{"Zorvek2.lv2", "ZorvekCapture.lv2"}));
 }
 
 }  // namespace
