@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
 #include <lv2/presets/presets.h>
+#include <lv2/atom/atom.h>
+#include <lv2/state/state.h>
 
 #include <bit>
 #include <cmath>
@@ -259,6 +261,60 @@ TEST_F(Lv2Test, SideChainSwitchMakesTheSideChainTheModulator) {
             else
                 EXPECT_GT(energy(left, kFrames / 2), 1.0) << block;
         }
+    }
+}
+
+// Saved state is read back from session files a user can damage: whatever the bank chunk
+// and file paths hold, restoring neither crashes nor reads past them, and the instance
+// keeps playing finite audio.
+TEST_F(Lv2Test, HostileStateIsRestoredSafely) {
+    struct Saved {
+        std::string bank;
+        std::string file;  // slot 1's path property, "" for none
+    };
+    std::string noise(18100, '\0');
+    uint32_t seed = 7;
+    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+    const std::vector<Saved> cases = {
+        {"4", ""},
+        {"4221", ""},
+        {"4221" + std::string(5000, 'A'), ""},
+        {"4221" + std::string("00File1=") + std::string(400, '/'), std::string(300, 'x')},
+        {noise, noise.substr(0, 100)},
+        {std::string(3604, '\xff'), "/no/such/folder/voice.wav"},
+        {std::string("4221\0\0", 6), "/"},
+        {std::string("422100File1=a\0", 15), std::string("unterminated", 12)},
+    };
+    Lv2World& world = Lv2World::get();
+    for (const Saved& saved : cases) {
+        Lv2Instance lv2(kVocoder);
+        ASSERT_TRUE(lv2.ok());
+        const auto* state =
+            static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(lv2.lilv(), LV2_STATE__interface));
+        ASSERT_NE(state, nullptr);
+        struct Lookup {
+            const Saved* saved;
+            LV2_URID bank, file1, chunk, path;
+        } lookup{&saved, world.map("urn:drennak:zorvek2#bank"), world.map("urn:drennak:zorvek2#file1"),
+                 world.map(LV2_ATOM__Chunk), world.map(LV2_ATOM__Path)};
+        auto retrieve = [](LV2_State_Handle handle, uint32_t key, size_t* size, uint32_t* type,
+                           uint32_t* flags) -> const void* {
+            const auto& l = *static_cast<const Lookup*>(handle);
+            *flags = LV2_STATE_IS_POD;
+            // Exact-size copies, so a read past the saved bytes is an out-of-bounds read.
+            static std::vector<char> copy;
+            const std::string* value = key == l.bank ? &l.saved->bank : key == l.file1 ? &l.saved->file : nullptr;
+            if (!value || value->empty()) return nullptr;
+            copy.assign(value->begin(), value->end());
+            *size = copy.size();
+            *type = key == l.bank ? l.chunk : l.path;
+            return copy.data();
+        };
+        state->restore(lilv_instance_get_handle(lv2.lilv()), retrieve, &lookup, 0, world.features());
+        lv2.sendMidi(0x90, 60, 100, 0);
+        std::vector<float> left, right;
+        lv2.render(left, right, 4096, 512);
+        EXPECT_TRUE(std::isfinite(energy(left)) && std::isfinite(energy(right))) << saved.bank.size();
     }
 }
 
