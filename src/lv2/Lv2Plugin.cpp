@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace {
 
@@ -100,12 +100,17 @@ Lv2Plugin::~Lv2Plugin() {
     if (effect) effect->close();
 }
 
-bool Lv2Plugin::adopt(AudioEffectX* made) {
-    effect.reset(made);
-    if (!effect) return false;
-    effect->getAeffect()->user = this;
-    effect->dispatcher(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
-    return true;
+LV2_Handle Lv2Plugin::start(Lv2Plugin* instance, Make make) {
+    if (instance && instance->ready()) {
+        instance->effect.reset(make(&hostCallback));
+        if (AudioEffectX* plugin = instance->effect.get()) {
+            plugin->getAeffect()->user = instance;
+            plugin->dispatcher(effSetSampleRate, 0, 0, nullptr, static_cast<float>(instance->rate));
+            return instance;
+        }
+    }
+    delete instance;
+    return nullptr;
 }
 
 LV2_URID Lv2Plugin::stateKey(const char* suffix) const {
@@ -222,9 +227,11 @@ void Lv2Plugin::readEvents(uint32_t frames) {
             if (object->body.otype == uris.timePosition) readPosition(object);
         }
     }
-    // The driver takes events in frame order.
-    std::stable_sort(midiEvents, midiEvents + midiCount,
-                     [](const VstMidiEvent& a, const VstMidiEvent& b) { return a.deltaFrames < b.deltaFrames; });
+    // The driver takes events in frame order; a sequence is ordered already unless the
+    // host broke the rule. Insertion sort: nothing allocated on the audio thread.
+    for (int32_t i = 1; i < midiCount; ++i)
+        for (int32_t j = i; j > 0 && midiEvents[j].deltaFrames < midiEvents[j - 1].deltaFrames; --j)
+            std::swap(midiEvents[j], midiEvents[j - 1]);
 }
 
 void Lv2Plugin::readPosition(const LV2_Atom_Object* position) {
@@ -290,7 +297,9 @@ LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_St
     uint32_t type = 0;
     uint32_t flags = 0;
     const void* data = retrieve(handle, stateKey("bank"), &size, &type, &flags);
-    if (!data || type != uris.atomChunk || size == 0 || size > INT32_MAX) return LV2_STATE_ERR_NO_PROPERTY;
+    // A plug-in that saves no chunk has nothing to restore here.
+    if (!data || size == 0) return LV2_STATE_SUCCESS;
+    if (type != uris.atomChunk || size > INT32_MAX) return LV2_STATE_ERR_BAD_TYPE;
     restoreChunk(data, static_cast<uint32_t>(size), retrieve, handle,
                  static_cast<const LV2_State_Map_Path*>(feature(features, LV2_STATE__mapPath)));
     return LV2_STATE_SUCCESS;

@@ -46,10 +46,14 @@ public:
     Lv2Plugin(const Lv2Plugin&) = delete;
     Lv2Plugin& operator=(const Lv2Plugin&) = delete;
 
-    // Takes the plug-in object made with hostCallback as its host; false when it is null.
-    bool adopt(AudioEffectX* made);
-    // Whether the host offered urid:map, without which the instance cannot work.
-    bool mapped() const { return map != nullptr; }
+    using Make = AudioEffectX* (*)(audioMasterCallback host);
+    // Instantiation: the instance takes the plug-in object make builds with the adapter's
+    // host callback. Answers the instance, or null (deleting it) when the instance is null
+    // or not ready() or the plug-in could not be made.
+    static LV2_Handle start(Lv2Plugin* instance, Make make);
+    // Whether the instance has what it needs: urid:map from the host, and whatever a
+    // derived instance adds.
+    virtual bool ready() const { return map != nullptr; }
     AudioEffectX* plugin() const { return effect.get(); }
     static intptr_t hostCallback(AEffect* record, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                  float opt);

@@ -8,17 +8,17 @@
 
 namespace {
 
-LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
-    auto* instance = new (std::nothrow) Lv2Plugin(lv2layout::kCapture, rate, "urn:drennak:zorvek-capture#", features);
-    if (instance && instance->mapped()) {
-        auto* plugin = new (std::nothrow) CapturePlugin(Lv2Plugin::hostCallback);
-        if (plugin) {
-            if (auto* editor = new (std::nothrow) CaptureEditor(plugin)) plugin->setEditor(editor);
-        }
-        if (instance->adopt(plugin)) return instance;
+AudioEffectX* make(audioMasterCallback host) {
+    auto* plugin = new (std::nothrow) CapturePlugin(host);
+    if (plugin) {
+        if (auto* editor = new (std::nothrow) CaptureEditor(plugin)) plugin->setEditor(editor);
     }
-    delete instance;
-    return nullptr;
+    return plugin;
+}
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
+    return Lv2Plugin::start(new (std::nothrow) Lv2Plugin(lv2layout::kCapture, rate, "urn:drennak:zorvek-capture#", features),
+                            make);
 }
 
 const LV2_Descriptor kDescriptor = Lv2Plugin::descriptor(lv2layout::kCaptureUri, instantiate);

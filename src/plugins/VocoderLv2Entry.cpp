@@ -38,7 +38,7 @@ public:
         if (effect) vocoder().setCaptureSource(nullptr);
     }
 
-    bool ready() const { return mapped() && sideChain; }
+    bool ready() const override { return Lv2Plugin::ready() && sideChain; }
 
 protected:
     int32_t blockLimit(const float* const* extras) const override {
@@ -85,6 +85,7 @@ protected:
                       const LV2_State_Map_Path* mapPath) override {
         const LV2_URID pathType = mapUri(LV2_ATOM__Path);
         std::string files[kNumFileSlots];
+        bool anyFile = false;
         for (int slot = 0; slot < kNumFileSlots; ++slot) {
             size_t length = 0;
             uint32_t type = 0, flags = 0;
@@ -93,7 +94,9 @@ protected:
             char* absolute = mapPath ? mapPath->absolute_path(mapPath->handle, saved) : nullptr;
             files[slot] = absolute ? absolute : saved;
             std::free(absolute);
+            anyFile = anyFile || !files[slot].empty();
         }
+        if (!anyFile) return Lv2Plugin::restoreChunk(data, size, retrieve, handle, mapPath);
         const std::string chunk = withFiles(static_cast<const char*>(data), size, files);
         Lv2Plugin::restoreChunk(chunk.data(), static_cast<uint32_t>(chunk.size()), retrieve, handle, mapPath);
     }
@@ -150,20 +153,20 @@ private:
     bool sideChainActive = false;
 };
 
-LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
-    auto* instance = new (std::nothrow) VocoderLv2(rate, features);
-    if (instance && instance->ready()) {
-        auto* plugin = new (std::nothrow) VocoderPlugin(Lv2Plugin::hostCallback);
-        if (plugin) {
-            if (auto* editor = new (std::nothrow) VocoderEditor(plugin)) {
-                plugin->setEditor(editor);
-                editor->setKnobMode(kLinearMode);
-            }
+AudioEffectX* make(audioMasterCallback host) {
+    auto* plugin = new (std::nothrow) VocoderPlugin(host);
+    if (plugin) {
+        if (auto* editor = new (std::nothrow) VocoderEditor(plugin)) {
+            plugin->setEditor(editor);
+            // Knobs follow the pointer linearly, as in the VST 2 library.
+            editor->setKnobMode(kLinearMode);
         }
-        if (instance->adopt(plugin)) return instance;
     }
-    delete instance;
-    return nullptr;
+    return plugin;
+}
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
+    return Lv2Plugin::start(new (std::nothrow) VocoderLv2(rate, features), make);
 }
 
 const LV2_Descriptor kDescriptor = Lv2Plugin::descriptor(lv2layout::kVocoderUri, instantiate);
