@@ -12,7 +12,7 @@ file(MAKE_DIRECTORY ${ZORVEK2_BUNDLE} ${ZORVEKCAPTURE_BUNDLE})
 # zorvek_lv2_plugin(<target> <name> <bundle> <entry file> <libraries>): the bundle's
 # library <name>.so, exporting only lv2_descriptor and lv2ui_descriptor.
 function(zorvek_lv2_plugin target name bundle entry)
-  add_library(${target} MODULE ${entry})
+  add_library(${target} MODULE ${entry} ${CMAKE_SOURCE_DIR}/src/lv2/Lv2Entry.cpp)
   target_link_libraries(${target} PRIVATE zorvek_lv2 ${ARGN})
   target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${name} LIBRARY_OUTPUT_DIRECTORY ${bundle})

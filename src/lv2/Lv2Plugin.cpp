@@ -71,10 +71,10 @@ LV2_Descriptor Lv2Plugin::descriptor(const char* uri, Instantiate instantiate) {
     };
 }
 
-Lv2Plugin::Lv2Plugin(const Lv2PortLayout& portLayout, double sampleRate, const char* stateKeyPrefix,
+Lv2Plugin::Lv2Plugin(const Lv2PortLayout& portLayout, double sampleRate, const char* pluginUri,
                      const LV2_Feature* const* features)
     : layout(portLayout), rate(sampleRate) {
-    copyString(keyPrefix, stateKeyPrefix, sizeof keyPrefix);
+    std::snprintf(keyPrefix, sizeof keyPrefix, "%s#", pluginUri);
     map = static_cast<LV2_URID_Map*>(const_cast<void*>(feature(features, LV2_URID__map)));
     if (!map) return;
     uris.atomChunk = mapUri(LV2_ATOM__Chunk);

@@ -40,8 +40,8 @@ public:
     static constexpr int32_t kMaxEvents = 512;
 
     // Instantiation thread.
-    Lv2Plugin(const Lv2PortLayout& layout, double rate, const char* stateKeyPrefix,
-              const LV2_Feature* const* features);
+    // State keys are the plug-in's URI followed by "#" and a name.
+    Lv2Plugin(const Lv2PortLayout& layout, double rate, const char* pluginUri, const LV2_Feature* const* features);
     virtual ~Lv2Plugin();
     Lv2Plugin(const Lv2Plugin&) = delete;
     Lv2Plugin& operator=(const Lv2Plugin&) = delete;

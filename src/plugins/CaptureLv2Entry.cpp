@@ -4,6 +4,7 @@
 #include "capture/CapturePlugin.h"
 #include "editor/CaptureEditor.h"
 #include "lv2/Lv2EditorUi.h"
+#include "lv2/Lv2Entry.h"
 #include "plugins/Lv2Layouts.h"
 
 namespace {
@@ -17,18 +18,18 @@ AudioEffectX* make(audioMasterCallback host) {
 }
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
-    return Lv2Plugin::start(new (std::nothrow) Lv2Plugin(lv2layout::kCapture, rate, "urn:drennak:zorvek-capture#", features),
+    return Lv2Plugin::start(new (std::nothrow) Lv2Plugin(lv2layout::kCapture, rate, lv2layout::kCaptureUri, features),
                             make);
 }
 
-const LV2_Descriptor kDescriptor = Lv2Plugin::descriptor(lv2layout::kCaptureUri, instantiate);
-const LV2UI_Descriptor kUiDescriptor = Lv2EditorUi::descriptor(lv2layout::kCaptureUiUri);
-
 }  // namespace
 
-extern "C" {
-LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }
-LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
-    return index == 0 ? &kUiDescriptor : nullptr;
+const LV2_Descriptor& lv2PluginDescriptor() {
+    static const LV2_Descriptor descriptor = Lv2Plugin::descriptor(lv2layout::kCaptureUri, instantiate);
+    return descriptor;
 }
+
+const LV2UI_Descriptor& lv2EditorDescriptor() {
+    static const LV2UI_Descriptor descriptor = Lv2EditorUi::descriptor(lv2layout::kCaptureUiUri);
+    return descriptor;
 }

@@ -14,12 +14,12 @@
 #include "editor/VocoderEditor.h"
 #include "framework/VocoderPlugin.h"
 #include "lv2/Lv2EditorUi.h"
+#include "lv2/Lv2Entry.h"
 #include "platform/ModulePath.h"
 #include "plugins/Lv2Layouts.h"
 
 namespace {
 
-constexpr const char* kStatePrefix = "urn:drennak:zorvek2#";
 // Side-chain frames are written to the ring before the plug-in reads them; a block of
 // this many keeps the ring's 4096 frames from overrunning while the reader holds its
 // 256-frame modulator block.
@@ -28,7 +28,7 @@ constexpr int32_t kSideChainBlock = 2048;
 class VocoderLv2 final : public Lv2Plugin {
 public:
     VocoderLv2(double rate, const LV2_Feature* const* features)
-        : Lv2Plugin(lv2layout::kVocoder, rate, kStatePrefix, features),
+        : Lv2Plugin(lv2layout::kVocoder, rate, lv2layout::kVocoderUri, features),
           sideChainLayout(new(std::nothrow) CaptureLayout{}) {
         if (sideChainLayout) sideChain = std::make_unique<CaptureMemory>(*sideChainLayout);
     }
@@ -169,14 +169,14 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     return Lv2Plugin::start(new (std::nothrow) VocoderLv2(rate, features), make);
 }
 
-const LV2_Descriptor kDescriptor = Lv2Plugin::descriptor(lv2layout::kVocoderUri, instantiate);
-const LV2UI_Descriptor kUiDescriptor = Lv2EditorUi::descriptor(lv2layout::kVocoderUiUri);
-
 }  // namespace
 
-extern "C" {
-LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }
-LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
-    return index == 0 ? &kUiDescriptor : nullptr;
+const LV2_Descriptor& lv2PluginDescriptor() {
+    static const LV2_Descriptor descriptor = Lv2Plugin::descriptor(lv2layout::kVocoderUri, instantiate);
+    return descriptor;
 }
+
+const LV2UI_Descriptor& lv2EditorDescriptor() {
+    static const LV2UI_Descriptor descriptor = Lv2EditorUi::descriptor(lv2layout::kVocoderUiUri);
+    return descriptor;
 }
