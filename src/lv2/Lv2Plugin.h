@@ -62,11 +62,13 @@ public:
     // The descriptor of a plug-in whose instantiate makes a valid Lv2Plugin (or null).
     static LV2_Descriptor descriptor(const char* uri, Instantiate instantiate);
 
-    // Host calls of the LV2 descriptor.
+    // Host calls of the LV2 descriptor: connect on any thread but never during run;
+    // activate and deactivate on the instantiation thread; run on the audio thread; save
+    // and restore on a non-real-time thread, possibly while run goes on.
     void connect(uint32_t port, void* data);
     void activate();
     void deactivate();
-    void run(uint32_t frames);  // audio thread
+    void run(uint32_t frames);
     LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle, const LV2_Feature* const* features);
     LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle,
                              const LV2_Feature* const* features);
