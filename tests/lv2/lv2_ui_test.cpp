@@ -13,11 +13,15 @@
 #include <vector>
 
 #include "capture/ScopedCaptureObject.h"
+#include "gui/TestImages.h"
 #include "host/AudioEffectX.h"
 #include "support/Lv2Host.h"
 #include "support/XServer.h"
 
 namespace {
+
+// The editor draws text: the font caches are emptied before the leak checker looks.
+[[maybe_unused]] const auto* fontCleanup = ::testing::AddGlobalTestEnvironment(new testimages::FontCacheCleanup);
 
 struct HostSide {
     std::vector<std::pair<uint32_t, float>> writes;

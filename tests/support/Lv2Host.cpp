@@ -36,6 +36,11 @@ Lv2World::Lv2World() : world(lilv_world_new()) {
         dlopen((std::string(ZORVEK_BINARY_DIR "/lv2/") + library).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
 }
 
+Lv2World::~Lv2World() {
+    for (auto& [text, node] : nodes) lilv_node_free(node);
+    lilv_world_free(world);
+}
+
 LV2_URID Lv2World::map(const char* uri) {
     auto [it, added] = ids.emplace(uri, static_cast<LV2_URID>(names.size() + 1));
     if (added) names.push_back(uri);

@@ -32,6 +32,7 @@ public:
 
 private:
     Lv2World();
+    ~Lv2World();
 
     LilvWorld* world;
     std::map<std::string, LV2_URID> ids;
