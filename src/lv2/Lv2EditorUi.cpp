@@ -18,9 +18,15 @@ void* feature(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
+// Nothing the editor throws (an allocation that failed) reaches the host: no UI, or
+// an idle that reports the UI closed.
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2UI_Write_Function write,
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
-    return Lv2EditorUi::create(write, controller, widget, features);
+    try {
+        return Lv2EditorUi::create(write, controller, widget, features);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 void cleanup(LV2UI_Handle ui) { delete static_cast<Lv2EditorUi*>(ui); }
@@ -29,7 +35,13 @@ void cleanup(LV2UI_Handle ui) { delete static_cast<Lv2EditorUi*>(ui); }
 // every parameter it is given: nothing to do here.
 void portEvent(LV2UI_Handle, uint32_t, uint32_t, uint32_t, const void*) {}
 
-int idle(LV2UI_Handle ui) { return static_cast<Lv2EditorUi*>(ui)->idle(); }
+int idle(LV2UI_Handle ui) {
+    try {
+        return static_cast<Lv2EditorUi*>(ui)->idle();
+    } catch (...) {
+        return 1;
+    }
+}
 
 const LV2UI_Idle_Interface kIdle{idle};
 

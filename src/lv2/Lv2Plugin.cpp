@@ -42,14 +42,24 @@ bool numberOf(const LV2_Atom* atom, LV2_URID intType, LV2_URID longType, LV2_URI
 
 Lv2Plugin* self(LV2_Handle handle) { return static_cast<Lv2Plugin*>(handle); }
 
+// Saving and restoring build paths and text: an allocation that fails there fails the
+// call, never the host.
 LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle state, uint32_t,
                            const LV2_Feature* const* features) {
-    return self(handle)->save(store, state, features);
+    try {
+        return self(handle)->save(store, state, features);
+    } catch (...) {
+        return LV2_STATE_ERR_UNKNOWN;
+    }
 }
 
 LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state,
                               uint32_t, const LV2_Feature* const* features) {
-    return self(handle)->restore(retrieve, state, features);
+    try {
+        return self(handle)->restore(retrieve, state, features);
+    } catch (...) {
+        return LV2_STATE_ERR_UNKNOWN;
+    }
 }
 
 const LV2_State_Interface kStateInterface{saveState, restoreState};
@@ -97,17 +107,22 @@ Lv2Plugin::Lv2Plugin(const Lv2PortLayout& portLayout, double sampleRate, const c
 }
 
 Lv2Plugin::~Lv2Plugin() {
-    if (effect) effect->close();
+    if (record) record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
 }
 
 LV2_Handle Lv2Plugin::start(Lv2Plugin* instance, Make make) {
-    if (instance && instance->ready()) {
-        instance->effect.reset(make(&hostCallback));
-        if (AudioEffectX* plugin = instance->effect.get()) {
-            plugin->getAeffect()->user = instance;
-            plugin->dispatcher(effSetSampleRate, 0, 0, nullptr, static_cast<float>(instance->rate));
-            return instance;
+    try {
+        if (instance && instance->ready()) {
+            if (AudioEffectX* plugin = make(&hostCallback)) {
+                instance->record = plugin->getAeffect();
+                instance->record->user = instance;
+                instance->record->dispatcher(instance->record, effSetSampleRate, 0, 0, nullptr,
+                                             static_cast<float>(instance->rate));
+                return instance;
+            }
         }
+    } catch (...) {
+        // An allocation failed while building the plug-in: no instance, as without memory.
     }
     delete instance;
     return nullptr;
@@ -159,10 +174,10 @@ void Lv2Plugin::connect(uint32_t port, void* data) {
 }
 
 void Lv2Plugin::activate() {
-    effect->dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
+    record->dispatcher(record, effMainsChanged, 0, 1, nullptr, 0.0f);
 }
 
-void Lv2Plugin::deactivate() { effect->dispatcher(effMainsChanged, 0, 0, nullptr, 0.0f); }
+void Lv2Plugin::deactivate() { record->dispatcher(record, effMainsChanged, 0, 0, nullptr, 0.0f); }
 
 void Lv2Plugin::run(uint32_t frames) {
     // A control port moves its parameter only when the host changed it, so programs and
@@ -174,7 +189,7 @@ void Lv2Plugin::run(uint32_t frames) {
         if (applied[i] && bits == appliedBits[i]) continue;
         applied[i] = true;
         appliedBits[i] = bits;
-        effect->setParameter(i, value);
+        record->setParameter(record, i, value);
     }
     readEvents(frames);
     int32_t nextEvent = 0;
@@ -203,8 +218,8 @@ void Lv2Plugin::processPiece(int32_t offset, int32_t frames, int32_t& nextEvent)
     }
     static_assert(offsetof(EventStorage, events) == offsetof(VstEvents, events), "event list layout");
     beforeProcess(extras, in, frames);
-    effect->processEvents(reinterpret_cast<VstEvents*>(&eventList));
-    effect->processReplacing(in, out, frames);
+    record->dispatcher(record, effProcessEvents, 0, 0, &eventList, 0.0f);
+    record->processReplacing(record, in, out, frames);
 }
 
 void Lv2Plugin::readEvents(uint32_t frames) {
@@ -282,7 +297,7 @@ void Lv2Plugin::advanceTime(uint32_t frames) {
 LV2_State_Status Lv2Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle,
                                  const LV2_Feature* const* features) {
     void* data = nullptr;
-    const int32_t size = effect->dispatcher(effGetChunk, 0, 0, &data, 0.0f);
+    const auto size = static_cast<int32_t>(record->dispatcher(record, effGetChunk, 0, 0, &data, 0.0f));
     if (size > 0 && data) {
         const LV2_State_Status status = store(handle, stateKey("bank"), data, static_cast<size_t>(size),
                                               uris.atomChunk, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
@@ -307,5 +322,5 @@ LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_St
 
 void Lv2Plugin::restoreChunk(const void* data, uint32_t size, LV2_State_Retrieve_Function, LV2_State_Handle,
                              const LV2_State_Map_Path*) {
-    effect->dispatcher(effSetChunk, 0, static_cast<intptr_t>(size), const_cast<void*>(data), 0.0f);
+    record->dispatcher(record, effSetChunk, 0, static_cast<intptr_t>(size), const_cast<void*>(data), 0.0f);
 }

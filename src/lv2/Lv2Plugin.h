@@ -1,8 +1,9 @@
 // Adapter between the LV2 plug-in interface and a plug-in object written against the
 // VST 2 adapter classes: control ports become parameters, the atom input becomes the
 // driver's MIDI events and host time, the state interface carries the bank chunk.
-// The plug-in object is driven exactly as a VST 2 host drives it, so both formats run
-// the same code on the same calls and give the same output.
+// The plug-in object is driven through its VST 2 record exactly as a VST 2 host drives
+// it, so both formats run the same code on the same calls and give the same output, and
+// nothing the plug-in throws reaches the LV2 host.
 #pragma once
 
 #include <lv2/atom/atom.h>
@@ -12,7 +13,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
 #include "host/AudioEffectX.h"
 
@@ -54,7 +54,7 @@ public:
     // Whether the instance has what it needs: urid:map from the host, and whatever a
     // derived instance adds.
     virtual bool ready() const { return map != nullptr; }
-    AudioEffectX* plugin() const { return effect.get(); }
+    AudioEffectX* plugin() const { return record ? static_cast<AudioEffectX*>(record->object) : nullptr; }
     static intptr_t hostCallback(AEffect* record, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                  float opt);
 
@@ -113,7 +113,9 @@ protected:
     LV2_URID mapUri(const char* uri) const { return map->map(map->handle, uri); }
     LV2_URID stateKey(const char* suffix) const;
 
-    std::unique_ptr<AudioEffectX> effect;
+    // The plug-in's VST 2 record: every call goes through it, inside the same exception
+    // boundary as a VST 2 host's calls. Owned (closed with effClose).
+    AEffect* record = nullptr;
     LV2_URID_Map* map = nullptr;
     char keyPrefix[96] = {};
 

@@ -1,4 +1,5 @@
 // LV2 entry of ZorvekCapture: the same plug-in object and editor as the VST 2 library.
+#include <memory>
 #include <new>
 
 #include "capture/CapturePlugin.h"
@@ -10,11 +11,12 @@
 namespace {
 
 AudioEffectX* make(audioMasterCallback host) {
-    auto* plugin = new (std::nothrow) CapturePlugin(host);
+    // Owned until handed over, so an editor that throws does not leak the plug-in.
+    std::unique_ptr<CapturePlugin> plugin(new (std::nothrow) CapturePlugin(host));
     if (plugin) {
-        if (auto* editor = new (std::nothrow) CaptureEditor(plugin)) plugin->setEditor(editor);
+        if (auto* editor = new (std::nothrow) CaptureEditor(plugin.get())) plugin->setEditor(editor);
     }
-    return plugin;
+    return plugin.release();
 }
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {

@@ -35,7 +35,7 @@ public:
 
     ~VocoderLv2() override {
         // The vocoder must stop reading the ring before it goes.
-        if (effect) vocoder().setCaptureSource(nullptr);
+        if (record) vocoder().setCaptureSource(nullptr);
     }
 
     bool ready() const override { return Lv2Plugin::ready() && sideChain; }
@@ -102,7 +102,7 @@ protected:
     }
 
 private:
-    VocoderPlugin& vocoder() const { return static_cast<VocoderPlugin&>(*effect); }
+    VocoderPlugin& vocoder() const { return static_cast<VocoderPlugin&>(*plugin()); }
 
     static bool switchedOn(const float* const* extras) { return extras[0] && *extras[0] >= 0.5f; }
 
@@ -154,15 +154,16 @@ private:
 };
 
 AudioEffectX* make(audioMasterCallback host) {
-    auto* plugin = new (std::nothrow) VocoderPlugin(host);
+    // Owned until handed over, so an editor that throws does not leak the plug-in.
+    std::unique_ptr<VocoderPlugin> plugin(new (std::nothrow) VocoderPlugin(host));
     if (plugin) {
-        if (auto* editor = new (std::nothrow) VocoderEditor(plugin)) {
+        if (auto* editor = new (std::nothrow) VocoderEditor(plugin.get())) {
             plugin->setEditor(editor);
             // Knobs follow the pointer linearly, as in the VST 2 library.
             editor->setKnobMode(kLinearMode);
         }
     }
-    return plugin;
+    return plugin.release();
 }
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
