@@ -16,6 +16,7 @@ constexpr int kLanes = VocoderFilterBank::kLanes;
 using lanes::D4;
 using lanes::D8;
 using lanes::F4;
+using lanes::F8;
 
 using Section = VocoderFilterBank::Section;
 using State = VocoderFilterBank::State;
@@ -61,26 +62,27 @@ template <class D>
     return x2;
 }
 
-// Adds the products of one group of up to four frames band after band, the frames side
-// by side: each frame's sum is formed in band order exactly as one frame alone.
-[[gnu::always_inline]] inline void sumGroup(const float (&products)[4][kLanes], int32_t count, int32_t rows,
+// Adds the products of one group of up to R frames band after band, the frames side by
+// side (R = lanes of G): each frame's sum is formed in band order exactly as one frame
+// alone.
+template <class G, int R = lanes::kWidth<G>>
+[[gnu::always_inline]] inline void sumGroup(const float (&products)[R][kLanes], int32_t count, int32_t rows,
                                             float* sums) {
-    F4 sum = {};
-    for (int j = 0; j < count; j += 4) {
-        F4 c[4];
-        for (int f = 0; f < 4; ++f) c[f] = load<F4>(products[f] + j);
-        lanes::transposeInBlocks(c);
+    G sum = {};
+    for (int j = 0; j < count; j += R) {
+        G c[R];
+        for (int f = 0; f < R; ++f) c[f] = load<G>(products[f] + j);
+        lanes::transpose(c);
         sum = sum + c[0];
-        if (j + 1 < count) sum = sum + c[1];
-        if (j + 2 < count) sum = sum + c[2];
-        if (j + 3 < count) sum = sum + c[3];
+        for (int f = 1; f < R; ++f)
+            if (j + f < count) sum = sum + c[f];
     }
     for (int32_t f = 0; f < rows; ++f) sums[f] = sum[f];
 }
 
 // The bands as V vectors. With V fixed, coefficients, output states and envelopes are
 // locals the compiler keeps in registers over the whole run (as far as there are enough).
-template <class D, int V, bool Stereo>
+template <class D, class G, int V, bool Stereo>
 [[gnu::always_inline]] inline void runBands(State& s, const Block& b) {
     using F = lanes::FloatsOf<D>;
     using I = lanes::IntsOf<D>;
@@ -140,7 +142,9 @@ template <class D, int V, bool Stereo>
 
     const float* inputs[3] = {b.modulator, b.left, b.right};
     alignas(64) float picked[kLanes] = {};
-    alignas(16) float products[2][4][kLanes] = {};
+    // The carrier products of a group of frames, a row per frame.
+    constexpr int kRows = lanes::kWidth<G>;
+    alignas(64) float products[2][kRows][kLanes] = {};
     auto frame = [&]<bool Steady>(int32_t n) __attribute__((always_inline)) {
         auto input = [&](int c) __attribute__((always_inline)) { return splat<D>(inputs[c][n]); };
         // From the third frame of a run on, every band's input two frames back is the run's.
@@ -168,14 +172,14 @@ template <class D, int V, bool Stereo>
         }
 
         // The carrier bands, scaled by their envelopes and gains.
-        const int row = n & 3;
+        const int row = n % kRows;
         for (int c = 1; c < kChannels; ++c)
             for (int v = 0; v < V; ++v)
                 store(products[c - 1][row] + v * kWidth,
                       weight[v] * biquad(b0[v], b2[v], a1[v], a2[v], input(c), twoBack(c, v), y1[c][v], y2[c][v]));
-        if (row == 3 || n + 1 == b.frames) {
-            sumGroup(products[0], count, row + 1, b.sumLeft + n - row);
-            if constexpr (Stereo) sumGroup(products[1], count, row + 1, b.sumRight + n - row);
+        if (row == kRows - 1 || n + 1 == b.frames) {
+            sumGroup<G>(products[0], count, row + 1, b.sumLeft + n - row);
+            if constexpr (Stereo) sumGroup<G>(products[1], count, row + 1, b.sumRight + n - row);
         }
     };
     int32_t n = 0;
@@ -213,36 +217,37 @@ template <class D, int V, bool Stereo>
 }
 
 // Picks the instance for the number of vectors the count needs.
-template <class D, bool Stereo>
+template <class D, class G, bool Stereo>
 [[gnu::always_inline]] inline void runCount(State& s, const Block& b) {
     constexpr int kWidth = sizeof(D) / sizeof(double);
     switch ((b.count + kWidth - 1) / kWidth) {
-        case 1: return runBands<D, 1, Stereo>(s, b);
-        case 2: return runBands<D, 2, Stereo>(s, b);
-        case 3: return runBands<D, 3, Stereo>(s, b);
+        case 1: return runBands<D, G, 1, Stereo>(s, b);
+        case 2: return runBands<D, G, 2, Stereo>(s, b);
+        case 3: return runBands<D, G, 3, Stereo>(s, b);
     }
     if constexpr (kWidth == 4) {
         switch ((b.count + kWidth - 1) / kWidth) {
-            case 4: return runBands<D, 4, Stereo>(s, b);
-            case 5: return runBands<D, 5, Stereo>(s, b);
-            case 6: return runBands<D, 6, Stereo>(s, b);
+            case 4: return runBands<D, G, 4, Stereo>(s, b);
+            case 5: return runBands<D, G, 5, Stereo>(s, b);
+            case 6: return runBands<D, G, 6, Stereo>(s, b);
         }
     }
 }
 
-template <class D>
+// D: the band vectors; G: the float vectors whose frames are summed side by side.
+template <class D, class G>
 [[gnu::always_inline]] inline void runPath(State& s, const Block& b) {
     if (b.right)
-        runCount<D, true>(s, b);
+        runCount<D, G, true>(s, b);
     else
-        runCount<D, false>(s, b);
+        runCount<D, G, false>(s, b);
 }
 
-void runBaseline(State& s, const Block& b) { runPath<D4>(s, b); }
+void runBaseline(State& s, const Block& b) { runPath<D4, F4>(s, b); }
 
-ZORVEK_TARGET_AVX2 void runAvx2(State& s, const Block& b) { runPath<D4>(s, b); }
+ZORVEK_TARGET_AVX2 void runAvx2(State& s, const Block& b) { runPath<D4, F8>(s, b); }
 
-ZORVEK_TARGET_AVX512 void runAvx512(State& s, const Block& b) { runPath<D8>(s, b); }
+ZORVEK_TARGET_AVX512 void runAvx512(State& s, const Block& b) { runPath<D8, F8>(s, b); }
 
 constexpr SimdKernels<void (*)(State&, const Block&)> kKernels{&runBaseline, &runAvx2, &runAvx512};
 
