@@ -146,6 +146,22 @@ template <class D, class G, int V, bool Stereo>
     constexpr int kRows = lanes::kWidth<G>;
     alignas(64) float products[2][kRows][kLanes] = {};
     auto frame = [&]<bool Steady>(int32_t n) __attribute__((always_inline)) {
+        // With eight lanes the states alone fill most registers: coefficients and gains
+        // are read afresh in each frame (through a pointer the optimiser cannot see
+        // through, so the reads stay here and become operands of the arithmetic) rather
+        // than held in registers that would spill the states.
+        if constexpr (kWidth == 8) {
+            const State* held = &s;
+            asm volatile("" : "+r"(held));
+            for (int v = 0; v < V; ++v) {
+                const int j = v * kWidth;
+                b0[v] = load<D>(held->b0 + j);
+                b2[v] = load<D>(held->b2 + j);
+                a1[v] = load<D>(held->a1 + j);
+                a2[v] = load<D>(held->a2 + j);
+                gain[v] = load<F>(held->gain + j);
+            }
+        }
         auto input = [&](int c) __attribute__((always_inline)) { return splat<D>(inputs[c][n]); };
         // From the third frame of a run on, every band's input two frames back is the run's.
         auto twoBack = [&](int c, int v) __attribute__((always_inline)) {
