@@ -1,16 +1,22 @@
 # zorvek_subsystem(<folder> [DEPS lib...]): one static library per folder of src/,
-# made of every .cpp in it except the plug-ins' entry files (*Entry.cpp).
+# made of every .cpp in it except the plug-in entry files (*Entry.cpp).
+# Sources name headers "<folder>/File.h". Each library's include root holds only its own
+# folder (a link in the build tree), so a file sees its own folder and those of the
+# libraries it links, the layers below it: an include that goes upward does not compile.
 function(zorvek_subsystem name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
   list(FILTER sources EXCLUDE REGEX "Entry\\.cpp$")
+  set(root ${CMAKE_BINARY_DIR}/include/${name})
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${CMAKE_SOURCE_DIR}/src/${name} ${root}/${name} SYMBOLIC)
   if(sources)
     add_library(zorvek_${name} STATIC ${sources})
-    target_include_directories(zorvek_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_include_directories(zorvek_${name} PUBLIC ${root})
     target_link_libraries(zorvek_${name} PUBLIC ${ARG_DEPS})
   else()
     add_library(zorvek_${name} INTERFACE)
-    target_include_directories(zorvek_${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
+    target_include_directories(zorvek_${name} INTERFACE ${root})
     target_link_libraries(zorvek_${name} INTERFACE ${ARG_DEPS})
   endif()
 endfunction()
