@@ -4,7 +4,7 @@
 include_guard(DIRECTORY)
 
 file(GLOB artwork_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/artwork/*.cpp)
-add_executable(zorvek-artwork ${artwork_sources} ${CMAKE_SOURCE_DIR}/src/framework/ParameterTable.cpp)
+add_executable(zorvek-artwork ${artwork_sources})
 target_include_directories(zorvek-artwork PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(zorvek-artwork PRIVATE PkgConfig::CAIRO ${CMAKE_DL_LIBS})
 

@@ -23,18 +23,9 @@ namespace {
 constexpr int32_t kWidth = 608;
 constexpr int32_t kHeight = 512;
 constexpr CColor kFileNameColour{200, 180, 180, 255};
-// A stored path holds at most this many characters (the slot's buffer is 260).
-constexpr size_t kPathLimit = 259;
 
-int32_t popupMode(int32_t kind) {
-    switch (kind) {
-        case 5:
-            return 0;
-        case kKindKnob:
-            return PopupKnob::kHorizontalStrip;
-        default:
-            return PopupKnob::kHorizontalStrip | PopupKnob::kPopupRight;
-    }
+int32_t popupMode(ControlKind kind) {
+    return kind == kKindKnob ? PopupKnob::kHorizontalStrip : PopupKnob::kHorizontalStrip | PopupKnob::kPopupRight;
 }
 
 }  // namespace
@@ -119,7 +110,6 @@ CControl* VocoderEditor::buildControl(int32_t index) {
             return new SteppedSlider(size, this, index, y, y + own->getHeight() - handleHeight - 1, handle, own,
                                      CPoint(entry.offsetX, entry.offsetY), kBottom, text);
         }
-        case 5:
         case kKindKnob:
         case kKindWaveKnob: {
             CBitmap* strip = sharedBitmap(entry.bitmap1);
@@ -176,7 +166,6 @@ void VocoderEditor::parameterChanged(int32_t index, float, bool sawNonZero) {
             applySwitchRule(index);
             break;
         case kKindVerticalSlider:
-        case 5:
         case kKindKnob:
         case kKindWaveKnob:
         case kKindChannelSelector:
@@ -234,7 +223,7 @@ void VocoderEditor::pollFileSelection() {
     CTextEdit* edit = fileField(field);
     if (state != platform::FileDialog::State::Chosen || !edit) return;
     std::string stored = platform::pathForStorage(dialog.path(), platform::moduleDirectory());
-    if (stored.size() > kPathLimit) {
+    if (stored.size() >= platform::kPathSize) {
         // Cut short it would name another file: keep the slot as it is.
         platform::showMessage("Path too long", stored.c_str());
         return;

@@ -11,6 +11,7 @@
 #include "synth/VoiceSummer.h"
 #include "vocoder/Vocoder.h"
 #include "effects/EffectsChain.h"
+#include "platform/ModulePath.h"
 #include "platform/Resources.h"
 
 namespace {
@@ -63,7 +64,7 @@ void VocoderPlugin::bindSynthesizer() {
     Keyboard& keys = keyboard();
     const VoiceVector* lfoOut = outputOf(lfo, zeros::voiceVector);
     struct OscillatorNames {
-        const char *form, *tune, *width, *detune;
+        ParamId form, tune, width, detune;
     };
     const OscillatorNames names[2] = {{"Osc1Frm", "Osc1Tun", "Osc1PW", "Detun1"},
                                       {"Osc2Frm", "Osc2Tun", "Osc2PW", "Detun2"}};
@@ -134,7 +135,7 @@ void VocoderPlugin::bindVocoderAndEffects() {
         vocoder->shiftA = bindParameter("ShiftA");
         vocoder->bands = bindParameter("Bands");
         vocoder->mangle = bindParameter("Mangle");
-        static const char* const eqNames[] = {"Eq1", "Eq2", "Eq3", "Eq4", "Eq5", "Eq6"};
+        const ParamId eqNames[] = {"Eq1", "Eq2", "Eq3", "Eq4", "Eq5", "Eq6"};
         for (int i = 0; i < 6; ++i) vocoder->eq[i] = bindParameter(eqNames[i]);
         vocoder->mixVoc = bindParameter("MixVoc");
         vocoder->mixMod = bindParameter("MixMod");
@@ -157,11 +158,10 @@ void VocoderPlugin::bindVocoderAndEffects() {
 }
 
 void VocoderPlugin::fileSelected(int32_t entryIndex, const char* path) {
-    int32_t first = findParameterIndex("File1");
-    int32_t slot = entryIndex - first;
-    if (!vocoder || !path || first < 0 || slot < 0 || slot >= kNumFileSlots) return;
-    char text[260];
-    copyString(text, path, sizeof text);  // the control's text holds at most 259 characters
+    int32_t slot = entryIndex - kFirstFileEntry;
+    if (!vocoder || !path || slot < 0 || slot >= kNumFileSlots) return;
+    char text[platform::kPathSize];
+    copyString(text, path, sizeof text);
     loadFileSlot(slot, text);
 }
 

@@ -16,7 +16,6 @@
 class VocoderFileSlots {
 public:
     static constexpr int kSlots = 4;
-    static constexpr int kPathLimit = 260;  // stored paths hold at most 259 characters
     static constexpr int32_t kSilenceCount = 256;
 
     struct Record {
