@@ -77,10 +77,6 @@ bool CFrame::removeView(CView* view, bool withForget) {
     return true;
 }
 
-void CFrame::removeAll() {
-    while (!views.empty()) removeView(views.back());
-}
-
 bool CFrame::isChild(const CView* view) const { return std::find(views.begin(), views.end(), view) != views.end(); }
 
 CView* CFrame::getView(int32_t index) const {

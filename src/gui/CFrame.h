@@ -35,7 +35,6 @@ public:
     // and when it is destroyed. Views draw in the order they were added.
     bool addView(CView* view);
     bool removeView(CView* view, bool withForget = true);
-    void removeAll();
     bool isChild(const CView* view) const;
     int32_t getNbViews() const { return static_cast<int32_t>(views.size()); }
     CView* getView(int32_t index) const;

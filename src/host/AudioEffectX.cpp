@@ -115,8 +115,6 @@ VstTimeInfo* AudioEffectX::getTimeInfo(int32_t filter) {
     return reinterpret_cast<VstTimeInfo*>(callHost(audioMasterGetTime, 0, filter));
 }
 
-void AudioEffectX::masterIdle() { callHost(audioMasterIdle); }
-
 void AudioEffectX::resume() { wantEvents(1); }
 
 void AudioEffectX::process(float**, float**, int32_t) {}
