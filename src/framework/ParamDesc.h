@@ -37,6 +37,8 @@ struct ParamDesc {
 constexpr int kNumEntries = 64;  // parameter entries, including the editor-only ones
 constexpr int kNumFileSlots = 4;
 
+// One row per entry, kept whole.
+// clang-format off
 // Labels shared by the note-value formats of LfoSync, LfoFreq, BufSize and DlyTime.
 #define kNoteValues "[1/32],[1/24],[1/16],[1/12],[1/8],[1/6],[1/4],[1/3],[1/2],[1/1]"
 #define kWaveForms "S5,[Rnd],[Sin],[Tri],[Sqr],[Saw]"
@@ -111,6 +113,7 @@ inline constexpr ParamDesc kVocoderParams[kNumEntries] = {
     {kKindFileName, 80, 320, 208, 16, "File4", 0.0f, 0, 237, 0, 0, 0, 0, 0, 0, 0, ".\\speech.wav"},
 };
 
+// clang-format on
 #undef kNoteValues
 #undef kWaveForms
 #undef kTuning
