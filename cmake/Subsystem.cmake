@@ -22,6 +22,7 @@ function(zorvek_subsystem name)
 endfunction()
 
 # zorvek_test(<folder> [DEPS lib...]): one GoogleTest executable per folder of tests/.
+include(GoogleTest)
 function(zorvek_test name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
@@ -30,6 +31,8 @@ function(zorvek_test name)
   endif()
   add_executable(test_${name} ${sources})
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} zorvek_testsupport GTest::gtest_main GTest::gmock)
-  add_test(NAME ${name} COMMAND test_${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  # Each test case is a ctest test of its own, named <folder>.<Suite>.<Test>; the list is
+  # read when ctest runs, so a build for another processor needs no emulator to finish.
+  gtest_discover_tests(test_${name} TEST_PREFIX "${name}." WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+                       DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 600)
 endfunction()

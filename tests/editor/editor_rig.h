@@ -1,6 +1,6 @@
 // Shared by the editor tests: the real artwork (drawn by the build) in the test
-// program's resource table, a host that records automation, offscreen renders kept as
-// artefacts, and mouse and key gestures on a frame.
+// program's resource table, offscreen renders kept as artefacts, and mouse and key
+// gestures on a frame. The plug-ins talk to the recording host of support/.
 #pragma once
 
 #include <cairo.h>
@@ -16,6 +16,7 @@
 #include "gui/InputCodes.h"
 #include "gui/TestImages.h"
 #include "host/Vst2.h"
+#include "support/HostCallback.h"
 
 namespace editorrig {
 
@@ -32,21 +33,6 @@ inline void installArtwork(const char* plugin) {
         std::ifstream in(file.path(), std::ios::binary);
         testimages::addResource(id, std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
     }
-}
-
-// Automation the plug-in reports, in order.
-struct Automation {
-    int32_t index;
-    float value;
-};
-inline std::vector<Automation>& automations() {
-    static std::vector<Automation> calls;
-    return calls;
-}
-inline intptr_t hostCallback(AEffect*, int32_t opcode, int32_t index, intptr_t, void*, float opt) {
-    if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterAutomate) automations().push_back({index, opt});
-    return 0;
 }
 
 // Writes the frame's back buffer to build/artefacts/<name>.png and answers the path.

@@ -18,51 +18,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include "support/XServer.h"
+#include "support/DisplayTest.h"
 
 namespace {
 
-class EditorWindowTest : public ::testing::Test {
+class EditorWindowTest : public xtest::DisplayTest {
 protected:
-    static void SetUpTestSuite() {
-        server = new xtest::XServer;
-        serverUp = server->start();
-    }
-    static void TearDownTestSuite() {
-        delete server;
-        server = nullptr;
-    }
-
-    void SetUp() override {
-        if (!serverUp) GTEST_SKIP() << "no Xvfb and no DISPLAY";
-        const char* previous = std::getenv("DISPLAY");
-        hadDisplay = previous != nullptr;
-        if (previous) savedDisplay = previous;
-        setenv("DISPLAY", server->display().c_str(), 1);
-        display = XOpenDisplay(server->display().c_str());
-        ASSERT_NE(display, nullptr);
-    }
-    void TearDown() override {
-        if (display) XCloseDisplay(display);
-        if (hadDisplay)
-            setenv("DISPLAY", savedDisplay.c_str(), 1);
-        else if (serverUp)
-            unsetenv("DISPLAY");
-    }
-
-    Window hostWindow(int width, int height) {
-        Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0, 0, 0);
-        XMapWindow(display, window);
-        XSync(display, False);
-        return window;
-    }
-    unsigned int childCount(Window window) {
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        XQueryTree(display, window, &root, &parent, &children, &count);
-        if (children) XFree(children);
-        return count;
-    }
     // The window's pixels as the X server shows them, kept as a PNG artefact; answers
     // the pixel at (x, y) as 0xRRGGBB.
     unsigned long screenshot(Window window, int width, int height, const std::string& name, int x, int y) {
@@ -89,23 +50,12 @@ protected:
     bool idleUntilDrawn(LoadedPlugin& plugin, Window window, int x, int y) {
         return xtest::waitFor([&] {
             plugin.dispatch(effEditIdle);
-            XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
-            if (!image) return false;
-            unsigned long value = XGetPixel(image, 0, 0) & 0xFFFFFF;
-            XDestroyImage(image);
-            return value != 0;
+            const unsigned long value = pixelOf(window, x, y);
+            return value != 0 && value != 0xDEADBEEF;
         });
     }
 
-    static xtest::XServer* server;
-    static bool serverUp;
-    Display* display = nullptr;
-    std::string savedDisplay;
-    bool hadDisplay = false;
 };
-
-xtest::XServer* EditorWindowTest::server = nullptr;
-bool EditorWindowTest::serverUp = false;
 
 TEST_F(EditorWindowTest, VocoderEditorShowsItsPanelInTheHostWindow) {
     LoadedPlugin plugin("Zorvek2.so");

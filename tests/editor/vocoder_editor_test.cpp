@@ -25,7 +25,9 @@
 #include "gui/CHorizontalSwitch.h"
 #include "gui/CTextEdit.h"
 #include "platform/ModulePath.h"
+#include "support/TempFolder.h"
 #include "vocoder/WavReader.h"
+#include "support/ParamIndex.h"
 
 namespace fs = std::filesystem;
 using editorrig::centre;
@@ -33,8 +35,7 @@ using editorrig::click;
 
 namespace {
 
-enum : int32_t { kCutoff = 20, kReso = 21, kMono = 24, kLfoSync = 14, kLfoFreq = 15, kModCh = 42 };
-enum : int32_t { kSetFil1 = 56, kSetFil2 = 57, kSetFil3 = 58, kFile1 = 60, kFile2 = 61, kFile3 = 62, kFile4 = 63 };
+using namespace param;
 
 void writeWav(const fs::path& path, int frames) {
     std::ofstream out(path, std::ios::binary);
@@ -60,17 +61,14 @@ class VocoderEditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         editorrig::installArtwork("vocoder");
-        editorrig::automations().clear();
-        plugin = std::make_unique<VocoderPlugin>(editorrig::hostCallback);
+        testhost::host().clear();
+        plugin = std::make_unique<VocoderPlugin>(testhost::callback);
         editor = new VocoderEditor(plugin.get());
         plugin->setEditor(editor);
-        scripts = fs::temp_directory_path() / ("zorvek-editor-" + std::to_string(getpid()));
-        fs::create_directories(scripts);
     }
     void TearDown() override {
         plugin.reset();
         unsetenv("ZORVEK_FILE_CHOOSER");
-        fs::remove_all(scripts);
     }
 
     CFrame* openEditor() {
@@ -105,7 +103,8 @@ protected:
 
     std::unique_ptr<VocoderPlugin> plugin;
     VocoderEditor* editor = nullptr;  // owned by the plug-in
-    fs::path scripts;
+    TempFolder temp;
+    const fs::path scripts{temp.path};
 };
 
 TEST_F(VocoderEditorTest, RectangleIsTheWindowPicture) {
@@ -203,9 +202,9 @@ TEST_F(VocoderEditorTest, UserChangesReachThePluginAndTheHost) {
     CFrame* frame = openEditor();
     click(frame, centre(rectOf(kMono)));
     EXPECT_EQ(plugin->getParameter(kMono), 1.0f);
-    ASSERT_FALSE(editorrig::automations().empty());
-    EXPECT_EQ(editorrig::automations().back().index, kMono);
-    EXPECT_EQ(editorrig::automations().back().value, 1.0f);
+    ASSERT_FALSE(testhost::automations().empty());
+    EXPECT_EQ(testhost::automations().back().index, kMono);
+    EXPECT_EQ(testhost::automations().back().value, 1.0f);
 }
 
 TEST_F(VocoderEditorTest, LfoSyncSwapsTheRateFormatWhileOpenAndReopeningRestoresTheFallback) {
@@ -246,7 +245,7 @@ TEST_F(VocoderEditorTest, ControlClickOnTheChannelSelectorRestoresTheFirstChanne
     ASSERT_EQ(control(kModCh)->getValue(), 1.0f);
     click(frame, centre(rectOf(kModCh)), kLButton | kControl);
     EXPECT_EQ(plugin->getParameter(kModCh), 0.0f);
-    EXPECT_EQ(editorrig::automations().back().index, kModCh);
+    EXPECT_EQ(testhost::automations().back().index, kModCh);
 }
 
 TEST_F(VocoderEditorTest, FileButtonLoadsTheChosenFileWithAPathRelativeToThePluginFolder) {

@@ -10,16 +10,9 @@
 #include "dsp/DspModule.h"
 #include "framework/PluginBase.h"
 #include "support/EventList.h"
+#include "support/HostCallback.h"
 
 namespace {
-
-VstTimeInfo* hostTime = nullptr;
-
-intptr_t fakeHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterGetTime) return reinterpret_cast<intptr_t>(hostTime);
-    return 0;
-}
 
 // Records every sub-block and writes a constant frame into its output.
 class RecordingModule : public DspModule {
@@ -49,7 +42,7 @@ public:
 
 class TestPlugin : public PluginBase {
 public:
-    TestPlugin() : PluginBase(fakeHost, kNumAutomatable, kVocoderParams, "Test", "Test", "Test"), module(rack(), context()) {
+    TestPlugin() : PluginBase(testhost::callback, kNumAutomatable, kVocoderParams, "Test", "Test", "Test"), module(rack(), context()) {
         rack().setFinalOutput(&module.output);
         setSampleRate(44100.0f);
     }
@@ -58,8 +51,8 @@ public:
 
 class DriverTest : public ::testing::Test {
 protected:
-    void SetUp() override { hostTime = nullptr; }
-    void TearDown() override { hostTime = nullptr; }
+    void SetUp() override { testhost::host().clear(); }
+    void TearDown() override { testhost::host().clear(); }
 
     void render(TestPlugin& plugin, int frames, bool replacing = true) {
         left.assign(frames, replacing ? 7.0f : 1.0f);
@@ -138,7 +131,7 @@ TEST_F(DriverTest, HostTimeAndItsFallback) {
     VstTimeInfo info{};
     info.tempo = 90.0;
     info.ppqPos = 3.5;
-    hostTime = &info;
+    testhost::host().time = &info;
     plugin.module.calls.clear();
     render(plugin, 88);
     EXPECT_EQ(plugin.module.calls[0].tempoLength, 66150);  // 44100 x 90 / 60

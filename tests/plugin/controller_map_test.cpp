@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/LoadedPlugin.h"
+#include "support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -18,18 +19,12 @@ namespace {
 class PrivatePluginCopy {
 public:
     PrivatePluginCopy() {
-        std::string pattern = (fs::temp_directory_path() / "zorvek-ccmap-XXXXXX").string();
-        folder = mkdtemp(pattern.data()) ? pattern : std::string();
-        fs::copy_file(fs::path(ZORVEK_PLUGIN_DIR) / "Zorvek2.so", fs::path(folder) / "Zorvek2.so");
+        fs::copy_file(fs::path(ZORVEK_PLUGIN_DIR) / "Zorvek2.so", library());
         for (const auto& entry : fs::directory_iterator(ZORVEK_PLUGIN_DIR))
-            if (entry.path().extension() == ".wav") fs::create_symlink(entry.path(), fs::path(folder) / entry.path().filename());
+            if (entry.path().extension() == ".wav") fs::create_symlink(entry.path(), folder.file(entry.path().filename()));
     }
-    ~PrivatePluginCopy() {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-    std::string library() const { return folder + "/Zorvek2.so"; }
-    std::string ini() const { return folder + "/Zorvek2.ini"; }
+    std::string library() const { return folder.file("Zorvek2.so"); }
+    std::string ini() const { return folder.file("Zorvek2.ini"); }
     std::string readIni() const {
         std::ifstream in(ini());
         std::stringstream content;
@@ -37,7 +32,7 @@ public:
         return content.str();
     }
 
-    std::string folder;
+    TempFolder folder;
 };
 
 bool automated(const LoadedPlugin& plugin, int32_t index, float value) {
@@ -97,7 +92,7 @@ TEST(ControllerMap, AnUnwritableIniFileIsSkipped) {
     }
     EXPECT_TRUE(fs::is_directory(copy.ini()));
     EXPECT_TRUE(fs::is_empty(copy.ini()));
-    for (const auto& entry : fs::directory_iterator(copy.folder))
+    for (const auto& entry : fs::directory_iterator(copy.folder.path))
         EXPECT_EQ(entry.path().filename().string().rfind("Zorvek2.ini.", 0), std::string::npos) << entry.path();
 }
 

@@ -320,7 +320,7 @@ TEST(Renderer, DeliversEventsWithTheirFrameInTheBlockAndTheTransport) {
 }
 
 TEST(Renderer, FeedsInputAudioThenSilenceAndWritesStereo) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     std::vector<float> ramp(700);
     for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i + 1) / 1024.0f;
     testaudio::writeMonoWav(dir.file("in.wav"), ramp, 44100);
@@ -358,7 +358,7 @@ TEST(Renderer, FeedsInputAudioThenSilenceAndWritesStereo) {
 }
 
 TEST(WavWriter, ReplacesNonFiniteSamplesAndClipsIntegerFormats) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     render::WavWriter writer;
     std::string error;
     ASSERT_TRUE(writer.open(dir.file("x.wav"), 48000, 16, 4, error)) << error;

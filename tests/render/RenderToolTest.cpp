@@ -57,7 +57,7 @@ bool dpfPluginsInstalled() { return std::filesystem::exists(kInstrument) && std:
 
 TEST(RenderTool, ThirdPartyInstrumentSoundsFromTheFrameOfItsNote) {
     if (!dpfPluginsInstalled()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     writeFile(dir.file("note.mid"), oneNote());
     ToolRun run = render(quoted(kInstrument) + " " + quoted(dir.file("note.mid")) + " --tail 0.5 -o " +
                      quoted(dir.file("out.wav")));
@@ -75,7 +75,7 @@ TEST(RenderTool, ThirdPartyInstrumentSoundsFromTheFrameOfItsNote) {
 
 TEST(RenderTool, ParametersBySetNameReachThePlugin) {
     if (!dpfPluginsInstalled()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     writeFile(dir.file("note.mid"), oneNote());
     ToolRun run = render(quoted(kInstrument) + " --midi " + quoted(dir.file("note.mid")) +
                      " --param volume=0 --bits 16 -o " + quoted(dir.file("quiet.wav")));
@@ -95,7 +95,7 @@ TEST(RenderTool, ParametersBySetNameReachThePlugin) {
 
 TEST(RenderTool, EffectPluginsGetInputAudioOrSilence) {
     if (!dpfPluginsInstalled()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     std::vector<float> tone(22050);
     for (size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5f * std::sin(2.0f * 3.14159265f * 440.0f * i / 22050.0f);
     testaudio::writeMonoWav(dir.file("tone.wav"), tone, 22050);
@@ -121,7 +121,7 @@ TEST(RenderTool, EffectPluginsGetInputAudioOrSilence) {
 }
 
 TEST(RenderTool, RendersTheDemoThroughZorvek2) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     ToolRun run = render(quoted(kZorvek) + " --demo -o " + quoted(dir.file("demo.wav")));
     ASSERT_EQ(run.status, 0) << run.output;
     testaudio::Wav wav = testaudio::readWav(dir.file("demo.wav"));
@@ -131,7 +131,7 @@ TEST(RenderTool, RendersTheDemoThroughZorvek2) {
 }
 
 TEST(RenderTool, BenchPrintsTheRealTimeFactorWithoutWritingAFile) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     ToolRun run = render("--bench=5 " + quoted(kZorvek) + " --block 256");
     ASSERT_EQ(run.status, 0) << run.output;
     size_t factor = run.output.find("real-time factor ");
@@ -145,7 +145,7 @@ TEST(RenderTool, BenchPrintsTheRealTimeFactorWithoutWritingAFile) {
 }
 
 TEST(RenderTool, ErrorsAreOneLineAndAFailingStatus) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     writeFile(dir.file("bad.mid"), Bytes{'R', 'I', 'F', 'F', 0, 0});
     // A note four days after the start.
     writeFile(dir.file("long.mid"),
