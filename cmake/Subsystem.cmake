@@ -33,6 +33,8 @@ function(zorvek_test name)
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} zorvek_testsupport GTest::gtest_main GTest::gmock)
   # Each test case is a ctest test of its own, named <folder>.<Suite>.<Test>; the list is
   # read when ctest runs, so a build for another processor needs no emulator to finish.
+  # Plug-ins write their controller map into the user's configuration: not the tester's.
   gtest_discover_tests(test_${name} TEST_PREFIX "${name}." WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-                       DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 600)
+                       DISCOVERY_MODE PRE_TEST
+                       PROPERTIES TIMEOUT 600 ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
 endfunction()
