@@ -10,6 +10,7 @@
 
 // Editor control kinds.
 enum ControlKind : int32_t {
+    kKindNone = 0,  // a host parameter without a control
     kKindSwitch = 1,
     kKindVerticalSlider = 2,
     kKindKnob = 6,
