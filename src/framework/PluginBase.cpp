@@ -19,7 +19,8 @@ PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamD
                        const char* product, const char* vendor, std::string iniPath)
     : AudioEffectX(host, kNumPrograms, numParams),
       descriptors(table),
-      ccMap(numParams, table, iniPath.empty() ? MidiCcMap::defaultIniPath() : std::move(iniPath)) {
+      ccMap(numParams, table,
+            iniPath.empty() ? MidiCcMap::defaultFiles(name) : MidiCcMap::Files{std::move(iniPath), {}}) {
     copyString(effectName, name, sizeof effectName);
     copyString(productString, product, sizeof productString);
     copyString(vendorString, vendor, sizeof vendorString);
@@ -106,6 +107,8 @@ void PluginBase::setProgram(int32_t index) {
     if (index < 0 || index >= kNumPrograms) return;
     curProgram = index;
     applyCurrentProgram();
+    // The host shows parameter values it read before; they all changed.
+    updateDisplay();
 }
 
 void PluginBase::applyCurrentProgram() {

@@ -23,7 +23,8 @@ public:
     static constexpr int kBankChunkSize = 18100;
     static constexpr int kProgramChunkSize = 1972;
 
-    // iniPath: the controller map's file; empty for the one beside the plug-in library.
+    // iniPath: the controller map's only file; empty for the user's file, read from the
+    // one beside the plug-in library while the user has none.
     PluginBase(audioMasterCallback host, int32_t numParams, const ParamDesc* table, const char* effectName,
                const char* productString, const char* vendorString, std::string iniPath = {});
     ~PluginBase() override;

@@ -40,7 +40,8 @@ VocoderPlugin::VocoderPlugin(audioMasterCallback host)
     platform::Resource bank = platform::findResource("FXB", 218);
     if (bank.size > kBankFileHeaderSize)
         loadChunk(bank.data + kBankFileHeaderSize, bank.size - kBankFileHeaderSize, false);
-    setProgram(0);
+    // Program 0 is current and the bank load applied it; setProgram would also call a
+    // host that has not received the record yet.
     setSampleRate(44100.0f);
 }
 

@@ -142,6 +142,8 @@ VstTimeInfo* AudioEffectX::getTimeInfo(int32_t filter) {
 
 void AudioEffectX::masterIdle() { callHost(audioMasterIdle); }
 
+bool AudioEffectX::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }
+
 void AudioEffectX::resume() { wantEvents(1); }
 
 void AudioEffectX::process(float**, float**, int32_t) {}
