@@ -14,6 +14,7 @@ class Envelope;
 class VoiceSummer;
 class Vocoder;
 class EffectsChain;
+class CaptureMemory;
 
 class VocoderPlugin : public PluginBase {
 public:
@@ -24,6 +25,9 @@ public:
     void fileSelected(int32_t entryIndex, const char* path);
     // Loads the WAV file into the vocoder's slot; the base mirrors the path it stored.
     void loadFileSlot(int slot, const char* path) override;
+    // Any thread: the vocoder reads its capture channels from source (null: the shared
+    // memory); a format with its own audio input feeds that input in this way.
+    void setCaptureSource(CaptureMemory* source);
 
 private:
     void createModules();
