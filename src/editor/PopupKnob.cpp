@@ -20,13 +20,13 @@ void formatWithFormat(float value, char* text, const void* format) {
 
 PopupKnob::PopupKnob(const CRect& rect, CControlListener* controlListener, int32_t controlTag, int32_t frameCount,
                      int32_t width, CBitmap* strip, int32_t popupBackgroundId, int32_t popupHandleId,
-                     const CPoint& offset, const char* displayFormat, int32_t knobMode)
+                     const CPoint& offset, const char* displayFormat, int32_t knobMode, double scale)
     : CKnob(rect, controlListener, controlTag, strip, nullptr, offset),
       frames(frameCount),
       frameWidth(width),
-      popupBackground(new CBitmap(popupBackgroundId)),
-      popupHandle(new CBitmap(popupHandleId)),
-      valueBackground(new CBitmap(kValueBoxBitmap)),
+      popupBackground(new CBitmap(popupBackgroundId, scale)),
+      popupHandle(new CBitmap(popupHandleId, scale)),
+      valueBackground(new CBitmap(kValueBoxBitmap, scale)),
       format(displayFormat),
       mode(knobMode) {
     setZoomFactor(1.5f);

@@ -24,7 +24,7 @@ public:
     // format: display format, kept by pointer (it must outlive the knob).
     PopupKnob(const CRect& size, CControlListener* listener, int32_t tag, int32_t frames, int32_t frameWidth,
               CBitmap* strip, int32_t popupBackgroundId, int32_t popupHandleId, const CPoint& offset,
-              const char* format, int32_t mode);
+              const char* format, int32_t mode, double scale = 1.0);
     ~PopupKnob() override;
 
     // Stores the value on a step when the format has steps.

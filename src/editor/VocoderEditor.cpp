@@ -1,10 +1,13 @@
 #include "editor/VocoderEditor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "editor/FileButton.h"
+#include "editor/EditorSettings.h"
 #include "editor/PopupKnob.h"
+#include "editor/ScaleMenu.h"
 #include "editor/SteppedSlider.h"
 #include "editor/ToggleButton.h"
 #include "editor/ValueFormat.h"
@@ -13,6 +16,7 @@
 #include "gui/CFrame.h"
 #include "gui/CHorizontalSwitch.h"
 #include "gui/CTextEdit.h"
+#include "gui/X11Window.h"
 #include "platform/MessageBox.h"
 #include "platform/ModulePath.h"
 #include "vocoder/WavReader.h"
@@ -42,9 +46,20 @@ int32_t popupMode(int32_t kind) {
 VocoderEditor::VocoderEditor(VocoderPlugin* owner)
     : AEffGUIEditor(owner, kNumEntries), plugin(owner), background(new CBitmap(kBackgroundBitmap)) {
     for (int32_t i = 0; i < kNumEntries; ++i) plugin->parameter(i).control = nullptr;
-    int32_t width = background->isLoaded() ? background->getWidth() : kWidth;
-    int32_t height = background->isLoaded() ? background->getHeight() : kHeight;
-    rect = ERect{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
+    unitWidth = background->isLoaded() ? background->getWidth() : kWidth;
+    unitHeight = background->isLoaded() ? background->getHeight() : kHeight;
+    setSize(unitWidth, unitHeight, 1.0);
+}
+
+double VocoderEditor::wantedScale() const {
+    if (sessionScale) return sessionScale / 100.0;
+    if (int32_t saved = editorsettings::savedScale()) return saved / 100.0;
+    return X11Window::screenScale();
+}
+
+int32_t VocoderEditor::getRect(ERect** out) {
+    if (!frame) setSize(unitWidth, unitHeight, wantedScale());
+    return AEffGUIEditor::getRect(out);
 }
 
 VocoderEditor::~VocoderEditor() {
@@ -61,7 +76,7 @@ CBitmap* VocoderEditor::sharedBitmap(int32_t id) {
     for (int i = 0; i < loadedCount; ++i)
         if (loaded[i].id == id) return loaded[i].bitmap;
     if (id == kBackgroundBitmap) return background;
-    auto* bitmap = new CBitmap(id);
+    auto* bitmap = new CBitmap(id, scale);
     if (loadedCount < static_cast<int>(std::size(loaded))) loaded[loadedCount++] = {id, bitmap};
     return bitmap;
 }
@@ -72,8 +87,15 @@ void VocoderEditor::releaseSharedBitmaps() {
 }
 
 int32_t VocoderEditor::open(void* parentWindow) {
+    if (frame) return 0;
     AEffGUIEditor::open(parentWindow);
-    frame = new CFrame(CRect(0, 0, rect.right, rect.bottom), parentWindow, this);
+    setSize(unitWidth, unitHeight, wantedScale());
+    if (backgroundScale != scale) {
+        background->forget();
+        background = new CBitmap(kBackgroundBitmap, scale);
+        backgroundScale = scale;
+    }
+    frame = new CFrame(CRect(0, 0, unitWidth, unitHeight), parentWindow, this, scale);
     frame->setBackground(background);
     // Creation order is drawing order.
     for (int32_t i = 0; i < kNumEntries; ++i) {
@@ -125,7 +147,7 @@ CControl* VocoderEditor::buildControl(int32_t index) {
             CBitmap* strip = sharedBitmap(entry.bitmap1);
             int32_t frames = entry.frameSize > 0 ? std::max(1, strip->getWidth() / entry.frameSize) : 1;
             return new PopupKnob(size, this, index, frames, entry.frameSize, strip, entry.bitmap2, entry.bitmap3,
-                                 CPoint(entry.offsetX, entry.offsetY), text, popupMode(entry.kind));
+                                 CPoint(entry.offsetX, entry.offsetY), text, popupMode(entry.kind), scale);
         }
         case kKindFileButton: {
             CBitmap* bitmap = sharedBitmap(entry.bitmap1);
@@ -156,7 +178,30 @@ void VocoderEditor::close() {
     for (int32_t i = 0; i < kNumEntries; ++i) plugin->parameter(i).control = nullptr;
 }
 
+bool VocoderEditor::onBackgroundMouseDown(const CPoint& where, int32_t buttons) {
+    if (!frame || (buttons & (kLButton | kMButton | kRButton)) != kRButton) return false;
+    auto* menu = new ScaleMenu(where, CRect(0, 0, unitWidth, unitHeight), static_cast<int32_t>(std::lround(scale * 100)),
+                               [this](int32_t percent) { chooseScale(percent); });
+    frame->addView(menu);
+    frame->setFocusView(menu);
+    return true;
+}
+
+void VocoderEditor::chooseScale(int32_t percent) {
+    sessionScale = percent;
+    editorsettings::saveScale(percent);
+    // Not now: the menu's click is still being handled by the frame this replaces.
+    if (std::lround(scale * 100) != percent) rebuildPending = true;
+}
+
 void VocoderEditor::idle() {
+    if (rebuildPending && frame) {
+        rebuildPending = false;
+        void* parent = systemWindow;
+        close();
+        open(parent);
+        requestHostSize();
+    }
     if (opened) {
         pollFileSelection();
         followFileEntries();

@@ -24,6 +24,9 @@ public:
     explicit VocoderEditor(VocoderPlugin* plugin);
     ~VocoderEditor() override;
 
+    // The size at the scale the editor will open with (the user's menu choice, else the
+    // screen's density).
+    int32_t getRect(ERect** rect) override;
     int32_t open(void* parentWindow) override;
     void close() override;
     // Parameter changes, the file chooser's answer, file names a chunk has set, redraws.
@@ -31,6 +34,12 @@ public:
 
     // User-interface thread: a control changed by the user.
     void valueChanged(CDrawContext* context, CControl* control) override;
+
+    // A right click on the panel opens the scale menu.
+    bool onBackgroundMouseDown(const CPoint& where, int32_t buttons) override;
+    // The menu's choice, in percent: saved, then the editor is built anew at that scale
+    // at the next idle and the host asked for the new size.
+    void chooseScale(int32_t percent);
 
     bool isOpen() const { return opened; }
     // The file field waiting for the chooser's answer, -1 when none is open.
@@ -40,6 +49,7 @@ protected:
     void parameterChanged(int32_t index, float value, bool sawNonZero) override;
 
 private:
+    double wantedScale() const;
     CControl* buildControl(int32_t index);
     CBitmap* sharedBitmap(int32_t id);
     void releaseSharedBitmaps();
@@ -51,7 +61,11 @@ private:
 
     VocoderPlugin* plugin;
     CBitmap* background;
+    double backgroundScale = 1.0;
+    int32_t unitWidth, unitHeight;
     bool opened = false;
+    int32_t sessionScale = 0;  // percent chosen from the menu while this instance lives
+    bool rebuildPending = false;
 
     // Pictures loaded once per open and shared by the controls built from them.
     struct Loaded {

@@ -1,5 +1,6 @@
 // The only way views draw: a cairo context on a surface, an offscreen image (the
-// frame's back buffer, or any image a test hands in).
+// frame's back buffer, or any image a test hands in). Views draw in editor units; a
+// surface with a device scale (a scaled editor's back buffer) turns them into pixels.
 #pragma once
 
 #include "gui/CRect.h"
@@ -38,9 +39,13 @@ public:
     void drawBitmap(const CBitmap& bitmap, const CRect& rect, const CPoint& offset);
 
     cairo_surface_t* getSurface() const { return surface; }
+    cairo_t* getCairo() const { return cr; }
 
 private:
     void setSource(const CColor& color);
+    // Adds rect, widened to whole pixels of the surface, as a path: a clip on partial
+    // pixels would blend a redraw into what was there before.
+    void pixelRectangle(const CRect& rect);
 
     cairo_surface_t* surface;
     cairo_t* cr;

@@ -1,10 +1,15 @@
 #include "gui/X11Window.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 #include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -82,15 +87,36 @@ uint8_t virtualKey(KeySym sym) {
 
 }  // namespace
 
-std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, int32_t height) {
-    if (parent == 0 || width <= 0 || height <= 0) return nullptr;
+double X11Window::screenScale() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 1.0;
+    double dpi = 0.0;
+    if (const char* resources = XResourceManagerString(display)) {
+        XrmInitialize();
+        if (XrmDatabase database = XrmGetStringDatabase(resources)) {
+            char* type = nullptr;
+            XrmValue value;
+            if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+                dpi = std::strtod(value.addr, nullptr);
+            XrmDestroyDatabase(database);
+        }
+    }
+    XCloseDisplay(display);
+    if (!(dpi > 0.0)) return 1.0;
+    return std::clamp(std::round(dpi / 96.0 * 4.0) / 4.0, 1.0, 2.0);
+}
+
+std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, int32_t height, double scale) {
+    if (parent == 0 || width <= 0 || height <= 0 || !(scale > 0.0)) return nullptr;
     Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
     Window window = 0;
+    const int pixelWidth = static_cast<int>(std::ceil(width * scale));
+    const int pixelHeight = static_cast<int>(std::ceil(height * scale));
     {
         ErrorTrap trap(display);
-        window = XCreateSimpleWindow(display, parent, 0, 0, static_cast<unsigned>(width),
-                                     static_cast<unsigned>(height), 0, 0, 0);
+        window = XCreateSimpleWindow(display, parent, 0, 0, static_cast<unsigned>(pixelWidth),
+                                     static_cast<unsigned>(pixelHeight), 0, 0, 0);
         if (trap.failed()) window = 0;
     }
     if (window == 0) {
@@ -101,16 +127,25 @@ std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, 
     XSetWindowBackgroundPixmap(display, window, None);
     XSelectInput(display, window,
                  ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                     StructureNotifyMask);
+                     StructureNotifyMask | FocusChangeMask | EnterWindowMask | LeaveWindowMask);
     XMapWindow(display, window);
     XFlush(display);
-    return std::unique_ptr<X11Window>(new X11Window(display, window, width, height));
+    return std::unique_ptr<X11Window>(new X11Window(display, window, pixelWidth, pixelHeight, scale));
 }
 
-X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height)
+X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height, double windowScale)
     : display(d),
+      scale(windowScale),
       window(w),
-      surface(cairo_xlib_surface_create(d, w, DefaultVisual(d, DefaultScreen(d)), width, height)) {}
+      surface(cairo_xlib_surface_create(d, w, DefaultVisual(d, DefaultScreen(d)), width, height)) {
+    // The frame's back buffer has the same device scale: areas in editor units copy
+    // its pixels one to one.
+    cairo_surface_set_device_scale(surface, scale, scale);
+}
+
+CPoint X11Window::toUnits(int x, int y) const {
+    return CPoint(static_cast<int32_t>(std::floor(x / scale)), static_cast<int32_t>(std::floor(y / scale)));
+}
 
 X11Window::~X11Window() {
     cairo_surface_destroy(surface);
@@ -134,13 +169,15 @@ bool X11Window::nextEvent(WindowEvent& out) {
             case Expose: {
                 const XExposeEvent& e = event.xexpose;
                 out.type = WindowEvent::Type::Paint;
-                out.area = CRect(e.x, e.y, e.x + e.width, e.y + e.height);
+                out.area = CRect(static_cast<int32_t>(std::floor(e.x / scale)), static_cast<int32_t>(std::floor(e.y / scale)),
+                                 static_cast<int32_t>(std::ceil((e.x + e.width) / scale)),
+                                 static_cast<int32_t>(std::ceil((e.y + e.height) / scale)));
                 return true;
             }
             case ButtonPress:
             case ButtonRelease: {
                 const XButtonEvent& e = event.xbutton;
-                out.where = CPoint(e.x, e.y);
+                out.where = toUnits(e.x, e.y);
                 if (e.button == Button4 || e.button == Button5) {
                     // Each wheel notch arrives as a press and a release; one is enough.
                     if (event.type == ButtonRelease) continue;
@@ -164,10 +201,21 @@ bool X11Window::nextEvent(WindowEvent& out) {
             case MotionNotify: {
                 const XMotionEvent& e = event.xmotion;
                 out.type = WindowEvent::Type::MouseMoved;
-                out.where = CPoint(e.x, e.y);
+                out.where = toUnits(e.x, e.y);
                 out.buttons = buttonState(e.state);
                 return true;
             }
+            case FocusOut:
+                // Focus moving between our own window's parts is no loss.
+                if (event.xfocus.detail == NotifyInferior || event.xfocus.mode == NotifyGrab ||
+                    event.xfocus.mode == NotifyUngrab)
+                    continue;
+                out.type = WindowEvent::Type::FocusLost;
+                return true;
+            case LeaveNotify:
+                if (event.xcrossing.mode != NotifyNormal) continue;
+                out.type = WindowEvent::Type::MouseLeft;
+                return true;
             case KeyPress: {
                 XKeyEvent& e = event.xkey;
                 char text[8] = {};
@@ -195,7 +243,10 @@ void X11Window::present(cairo_surface_t* image, const CRect& area) {
     cairo_t* cr = cairo_create(surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, image, 0, 0);
-    cairo_rectangle(cr, area.left, area.top, area.width(), area.height());
+    // Whole pixels: a partly covered edge pixel would blend with the old picture.
+    double left = std::floor(area.left * scale) / scale, right = std::ceil(area.right * scale) / scale;
+    double top = std::floor(area.top * scale) / scale, bottom = std::ceil(area.bottom * scale) / scale;
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_fill(cr);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
