@@ -174,6 +174,10 @@ void VocoderPlugin::loadFileSlot(int slot, const char* path) {
     }
 }
 
+bool VocoderPlugin::fileSlotLoaded(int slot) const { return vocoder && vocoder->fileLoaded(slot); }
+
+BandLevels* VocoderPlugin::bandLevels() { return vocoder ? &vocoder->bandLevels() : nullptr; }
+
 VocoderPlugin::~VocoderPlugin() {
     oscillator1.reset();
     oscillator2.reset();

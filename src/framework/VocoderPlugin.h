@@ -13,6 +13,7 @@ class Amplifier;
 class Envelope;
 class VoiceSummer;
 class Vocoder;
+class BandLevels;
 class EffectsChain;
 
 class VocoderPlugin : public PluginBase {
@@ -24,6 +25,10 @@ public:
     void fileSelected(int32_t entryIndex, const char* path);
     // Loads the WAV file into the vocoder's slot; the base mirrors the path it stored.
     void loadFileSlot(int slot, const char* path) override;
+    // Any thread: whether file slot 0..3 plays its file.
+    bool fileSlotLoaded(int slot) const;
+    // The vocoder's levels for an editor; null without a vocoder.
+    BandLevels* bandLevels();
 
 private:
     void createModules();

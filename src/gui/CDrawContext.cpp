@@ -93,6 +93,16 @@ void CDrawContext::drawLine(const CPoint& from, const CPoint& to) {
     cairo_stroke(cr);
 }
 
+void CDrawContext::drawPolyline(const float* x, const float* y, int count) {
+    if (count < 2) return;
+    setSource(frameColor);
+    cairo_set_line_width(cr, lineWidth);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_move_to(cr, x[0], y[0]);
+    for (int i = 1; i < count; ++i) cairo_line_to(cr, x[i], y[i]);
+    cairo_stroke(cr);
+}
+
 void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign align) {
     if (!text || !*text || rect.isEmpty()) return;
     std::string utf8 = toUtf8(text);

@@ -38,8 +38,11 @@ public:
     // The picture part that starts at offset, drawn into rect with its alpha.
     void drawBitmap(const CBitmap& bitmap, const CRect& rect, const CPoint& offset);
 
+    // Joined line segments through count points (editor units, fractions allowed) in
+    // the frame colour and line width.
+    void drawPolyline(const float* x, const float* y, int count);
+
     cairo_surface_t* getSurface() const { return surface; }
-    cairo_t* getCairo() const { return cr; }
 
 private:
     void setSource(const CColor& color);

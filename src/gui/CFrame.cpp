@@ -108,7 +108,11 @@ void CFrame::setFocusView(CView* view) {
     CView* previous = focusView;
     focusView = view;
     if (previous) previous->looseFocus();
-    if (view) view->takeFocus();
+    if (view) {
+        // The view takes the keys: the window asks for the keyboard.
+        takeKeyboardFocus();
+        view->takeFocus();
+    }
 }
 
 void CFrame::takeKeyboardFocus() {

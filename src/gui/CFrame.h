@@ -44,7 +44,8 @@ public:
 
     void setFocusView(CView* view);
     CView* getFocusView() const { return focusView; }
-    // A text field asks for the keyboard of the window while it is edited.
+    // A view that takes the focus (a text field being edited, a control after a click)
+    // gets the window's keyboard with it.
     void takeKeyboardFocus();
 
     void draw(CDrawContext* context) override;

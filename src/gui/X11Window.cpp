@@ -156,6 +156,14 @@ X11Window::~X11Window() {
     XCloseDisplay(display);
 }
 
+bool X11Window::isDoubleClick(unsigned int button, unsigned long time, int x, int y) const {
+    // The usual desktop limits: 400 ms between the presses, a few pixels apart.
+    constexpr unsigned long kDoubleClickTime = 400;
+    constexpr int kDoubleClickDistance = 4;
+    return button == lastPressButton && time - lastPressTime <= kDoubleClickTime &&
+           std::abs(x - lastPressX) <= kDoubleClickDistance && std::abs(y - lastPressY) <= kDoubleClickDistance;
+}
+
 bool X11Window::nextEvent(WindowEvent& out) {
     while (XPending(display) > 0) {
         XEvent event;
@@ -192,6 +200,16 @@ bool X11Window::nextEvent(WindowEvent& out) {
                 if (event.type == ButtonPress) {
                     out.type = WindowEvent::Type::MouseDown;
                     out.buttons = buttonState(e.state) | flag;
+                    if (isDoubleClick(e.button, e.time, e.x, e.y)) {
+                        out.buttons |= kDoubleClick;
+                        // A third press starts counting anew.
+                        lastPressButton = 0;
+                    } else {
+                        lastPressButton = e.button;
+                        lastPressTime = e.time;
+                        lastPressX = e.x;
+                        lastPressY = e.y;
+                    }
                 } else {
                     out.type = WindowEvent::Type::MouseUp;
                     out.buttons = buttonState(e.state) & ~flag;

@@ -49,10 +49,15 @@ public:
 private:
     X11Window(Display* display, unsigned long window, int32_t width, int32_t height, double scale);
     CPoint toUnits(int x, int y) const;
+    bool isDoubleClick(unsigned int button, unsigned long time, int x, int y) const;
 
     Display* display;
     double scale;
     unsigned long window;
     cairo_surface_t* surface;
     bool alive = true;
+    // The last press, for telling a double click.
+    unsigned long lastPressTime = 0;
+    unsigned int lastPressButton = 0;
+    int lastPressX = 0, lastPressY = 0;
 };
