@@ -224,9 +224,12 @@ bool X11Window::nextEvent(WindowEvent& out) {
                 return true;
             }
             case FocusOut:
-                // Focus moving between our own window's parts is no loss.
-                if (event.xfocus.detail == NotifyInferior || event.xfocus.mode == NotifyGrab ||
-                    event.xfocus.mode == NotifyUngrab)
+                // Only the focus leaving this window counts: not focus moving into a
+                // child, not the pointer-root bookkeeping that comes with taking the
+                // focus, not grabs.
+                if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab ||
+                    event.xfocus.detail == NotifyInferior || event.xfocus.detail == NotifyPointer ||
+                    event.xfocus.detail == NotifyPointerRoot || event.xfocus.detail == NotifyDetailNone)
                     continue;
                 out.type = WindowEvent::Type::FocusLost;
                 return true;

@@ -40,6 +40,12 @@ public:
     VstTimeInfo timeInfo{};
     std::vector<Automation> automations;
     int wantMidiCalls = 0;
+    // Editor sizes the plug-in asked for (audioMasterSizeWindow), width and height.
+    struct Size {
+        int32_t width;
+        int32_t height;
+    };
+    std::vector<Size> sizeRequests;
 
 private:
     static intptr_t hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
