@@ -25,6 +25,7 @@
 #include "synth/Oscillator.h"
 #include "synth/OscillatorMixer.h"
 #include "synth/VoiceSummer.h"
+#include "vocoder/BandLevels.h"
 #include "vocoder/Vocoder.h"
 
 namespace {
@@ -135,6 +136,47 @@ void BM_CompleteInstrument(benchmark::State& state) {
     setPerFrame(state, frames);
 }
 
+// The complete instrument with the band display closed (0: nothing is copied) and open
+// (1: the vocoder copies its levels at every sub-block). Compare x_realtime with
+// BM_CompleteInstrument; the open display should cost well under one percent.
+void BM_InstrumentBandDisplay(benchmark::State& state) {
+    Instrument rig;
+    BandLevels* levels = rig.instrument().bandLevels();
+    if (!levels) {
+        state.SkipWithError("no vocoder");
+        return;
+    }
+    levels->setWatched(state.range(0) != 0);
+    int64_t frames = 0;
+    const double start = threadSeconds();
+    for (auto _ : state) {
+        rig.block();
+        frames += kHostBlock;
+    }
+    const double seconds = threadSeconds() - start;
+    levels->setWatched(false);
+    benchmark::DoNotOptimize(rig.sample());
+    state.counters["x_realtime"] = seconds > 0.0 ? static_cast<double>(frames) / kRate / seconds : 0.0;
+    setPerFrame(state, frames);
+}
+
+// The copy alone; the vocoder makes one every BandLevels::kPublishFrames frames.
+void BM_BandLevelsPublish(benchmark::State& state) {
+    Instrument rig;
+    Vocoder* vocoder = nullptr;
+    for (int i = 0; DspModule* m = rig.instrument().rack().module(i); ++i)
+        if (auto* v = dynamic_cast<Vocoder*>(m)) vocoder = v;
+    if (!vocoder) {
+        state.SkipWithError("no vocoder");
+        return;
+    }
+    BandLevels& levels = vocoder->bandLevels();
+    for (auto _ : state) levels.publish(vocoder->filterBank(), vocoder->bandCount(), vocoder->spectralPath());
+    benchmark::DoNotOptimize(levels.band(0));
+    // Per frame of audio, comparable with per_frame of the instrument.
+    setPerFrame(state, state.iterations() * BandLevels::kPublishFrames);
+}
+
 const char* moduleName(DspModule* m) {
     if (dynamic_cast<Oscillator*>(m)) return "Oscillator";
     if (dynamic_cast<OscillatorMixer*>(m)) return "OscillatorMixer";
@@ -177,4 +219,6 @@ void BM_InstrumentModule(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_CompleteInstrument);
+BENCHMARK(BM_InstrumentBandDisplay)->Arg(0)->Arg(1)->ArgName("open");
+BENCHMARK(BM_BandLevelsPublish);
 BENCHMARK(BM_InstrumentModule)->DenseRange(0, 9)->ArgName("rack");
