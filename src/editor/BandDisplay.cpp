@@ -15,9 +15,9 @@ constexpr CColor kBandColour{79, 200, 240, 255};
 constexpr CColor kEnvelopeColour{255, 179, 71, 255};
 // Each refresh at 30 frames a second lets a level fall by 1.5 dB.
 constexpr float kFall = 1.5f / BandDisplay::kRangeDb;
-// A full-scale sine gives a bin envelope near 128 (the 512-point transform of a Hann
-// window); this brings it to the bands' scale.
-constexpr float kBinScale = 1.0f / 128.0f;
+// The band-pass followers of speech sit about 20 dB below the per-bin followers of the
+// same speech: lifted by that much, bars and line share one scale.
+constexpr float kBandScale = 10.0f;
 
 float shown(float level) {
     if (!(level > 0.0f)) return 0.0f;
@@ -47,7 +47,7 @@ void BandDisplay::refresh() {
         count = n;
         moved = true;
     }
-    for (int i = 0; i < count; ++i) moved |= follow(bands[i], shown(levels->band(i)));
+    for (int i = 0; i < count; ++i) moved |= follow(bands[i], shown(levels->band(i) * kBandScale));
     // Columns share the bins from bin 1 (about 86 Hz at 44.1 kHz) to 256 on a
     // logarithmic axis, each showing its loudest bin.
     const float lastBin = static_cast<float>(BandLevels::kBins - 1);
@@ -56,7 +56,7 @@ void BandDisplay::refresh() {
         int to = std::max(from + 1, static_cast<int>(std::pow(lastBin, static_cast<float>(c + 1) / kColumns)));
         float loudest = 0.0f;
         for (int k = from; k < to && k < BandLevels::kBins; ++k) loudest = std::max(loudest, levels->bin(k));
-        moved |= follow(columns[c], shown(loudest * kBinScale));
+        moved |= follow(columns[c], shown(loudest));
     }
     if (moved) setDirty(true);
 }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -24,6 +25,8 @@
 #include "editor/VocoderEditor.h"
 #include "editor/editor_rig.h"
 #include "framework/VocoderPlugin.h"
+#include "support/EventList.h"
+#include "vocoder/BandLevels.h"
 #include "gui/CHorizontalSwitch.h"
 #include "gui/CParamDisplay.h"
 #include "gui/CTextEdit.h"
@@ -450,6 +453,54 @@ TEST_F(VocoderEditorTest, RightClickOnThePanelOffersTheScalesAndRebuildsAtTheCho
     EXPECT_EQ(editor->getFrame()->getViewSize().width(), 608) << "controls keep their places in editor units";
     EXPECT_EQ(cairo_image_surface_get_width(editor->getFrame()->getBackBuffer()), 912);
     editorrig::saveArtefact(editor->getFrame(), "vocoder-editor-150");
+}
+
+// A phrase plays (a held chord vocoded by speech) while the editor idles as a host
+// makes it: the band display shows levels, and nothing is copied for it while closed.
+// Leaves band-display-100.png and band-display-200.png among the artefacts.
+TEST_F(VocoderEditorTest, BandDisplayFollowsAPlayingPhraseOnlyWhileOpen) {
+    plugin->setSampleRate(44100.0f);
+    for (int slot = 0; slot < kNumFileSlots; ++slot)
+        plugin->fileSelected(kFile1 + slot, ZORVEK_SOURCE_DIR "/resources/wav/speech.wav");
+    EventList chord(4);
+    const int keys[] = {48, 55, 60, 64};
+    for (int i = 0; i < 4; ++i) chord.events[i] = EventList::midi(0x90, keys[i], 100, 0);
+    plugin->processEvents(chord.build(4));
+    float left[512], right[512];
+    float* outputs[2] = {left, right};
+    auto play = [&](int blocks, bool idle) {
+        for (int b = 0; b < blocks; ++b) {
+            plugin->processReplacing(nullptr, outputs, 512);
+            if (!idle) continue;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000 / VocoderEditor::kBandFramesPerSecond + 2));
+            editor->idle();
+        }
+    };
+    BandLevels* levels = plugin->bandLevels();
+    ASSERT_NE(levels, nullptr);
+    play(20, false);
+    EXPECT_EQ(levels->bandCount(), 0) << "closed: nothing copied";
+
+    openEditor();
+    play(30, true);
+    BandDisplay* display = editor->getBandDisplay();
+    ASSERT_NE(display, nullptr);
+    EXPECT_GT(levels->bandCount(), 0);
+    EXPECT_EQ(display->shownBands(), levels->bandCount());
+    float loudestBand = 0.0f, loudestColumn = 0.0f;
+    for (int i = 0; i < display->shownBands(); ++i) loudestBand = std::max(loudestBand, display->shownBand(i));
+    for (int c = 0; c < BandDisplay::kColumns; ++c) loudestColumn = std::max(loudestColumn, display->shownColumn(c));
+    EXPECT_GT(loudestBand, 0.2f);
+    EXPECT_GT(loudestColumn, 0.2f);
+    editorrig::saveArtefact(editor->getFrame(), "band-display-100");
+
+    editor->chooseScale(200);
+    play(30, true);
+    ASSERT_EQ(editor->getScale(), 2.0);
+    editorrig::saveArtefact(editor->getFrame(), "band-display-200");
+
+    editor->close();
+    EXPECT_FALSE(levels->watched());
 }
 
 }  // namespace
