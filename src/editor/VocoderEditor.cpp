@@ -114,7 +114,8 @@ int32_t VocoderEditor::open(void* parentWindow) {
         Parameter& entry = plugin->parameter(i);
         if (entry.kind != kKindFileName) {
             control->setValue(plugin->getParameter(i));
-            control->setDefaultValue(entry.defaultValue);
+            // A reset (double click, control-click) returns to the factory "Default" sound.
+            control->setDefaultValue(i < kNumAutomatable ? plugin->defaultProgramValue(i) : entry.defaultValue);
         }
         frame->addView(control);
         entry.control = control;

@@ -23,7 +23,7 @@ namespace editorrig {
 // test program's resource table, replacing those of the other plug-in.
 inline void installArtwork(const char* plugin) {
     testimages::resources().clear();
-    testimages::scaledResources().clear();
+    testimages::typedResources().clear();
     std::filesystem::path folder = std::filesystem::path(ZORVEK_BINARY_DIR) / "artwork";
     std::string prefix = std::string(plugin) + "-";
     for (const auto& file : std::filesystem::directory_iterator(folder)) {
@@ -38,8 +38,15 @@ inline void installArtwork(const char* plugin) {
         if (rest.empty())
             testimages::addResource(id, std::move(png));
         else
-            testimages::scaledResources()[{"PNG" + rest, id}] = std::move(png);
+            testimages::typedResources()[{"PNG" + rest, id}] = std::move(png);
     }
+}
+
+// Puts the factory bank the build made into the test program's resource table: a
+// VocoderPlugin built afterwards loads its programs.
+inline void installFactoryBank() {
+    std::ifstream in(std::filesystem::path(ZORVEK_BINARY_DIR) / "resources" / "factory-bank.fxb", std::ios::binary);
+    testimages::typedResources()[{"FXB", 218}] = std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
 // Automation the plug-in reports, in order.

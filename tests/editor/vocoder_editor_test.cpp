@@ -503,4 +503,27 @@ TEST_F(VocoderEditorTest, BandDisplayFollowsAPlayingPhraseOnlyWhileOpen) {
     EXPECT_FALSE(levels->watched());
 }
 
+// A reset goes to the factory "Default" program's sound, which differs from the
+// table's defaults for a few parameters (the pulse widths among them).
+TEST_F(VocoderEditorTest, ResetsRestoreTheDefaultProgramNotTheTableDefault) {
+    editorrig::installFactoryBank();
+    plugin = std::make_unique<VocoderPlugin>(editorrig::hostCallback);
+    editor = new VocoderEditor(plugin.get());
+    plugin->setEditor(editor);
+    CFrame* frame = openEditor();
+    const int32_t osc1PW = 7, cutoff = 20, modSrc = 2;
+    ASSERT_NE(plugin->defaultProgramValue(osc1PW), plugin->parameter(osc1PW).defaultValue);
+    for (int32_t index : {osc1PW, cutoff, modSrc}) {
+        for (int32_t buttons : {kLButton | kDoubleClick, kLButton | kControl}) {
+            SCOPED_TRACE(plugin->parameter(index).name);
+            plugin->setParameter(index, 0.25f);
+            editor->idle();
+            CPoint at = centre(rectOf(index));
+            frame->onMouseDown(at, buttons);
+            frame->onMouseUp(at, 0);
+            EXPECT_EQ(plugin->getParameter(index), plugin->defaultProgramValue(index));
+        }
+    }
+}
+
 }  // namespace

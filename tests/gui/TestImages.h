@@ -62,16 +62,17 @@ inline std::map<int, std::vector<unsigned char>>& resources() {
 
 inline void addResource(int id, std::vector<unsigned char> png) { resources()[id] = std::move(png); }
 
-// Pictures of the larger editor scales, by resource type (PNG@<percent>) and id.
-inline std::map<std::pair<std::string, int>, std::vector<unsigned char>>& scaledResources() {
+// Resources of any other type (pictures of the larger editor scales as PNG@<percent>,
+// the factory bank as FXB), by type and id.
+inline std::map<std::pair<std::string, int>, std::vector<unsigned char>>& typedResources() {
     static std::map<std::pair<std::string, int>, std::vector<unsigned char>> table;
     return table;
 }
 
 inline platform::Resource findResource(const char* type, int id) {
     if (std::strcmp(type, "PNG") != 0) {
-        auto it = scaledResources().find({type, id});
-        if (it == scaledResources().end()) return {};
+        auto it = typedResources().find({type, id});
+        if (it == typedResources().end()) return {};
         return {it->second.data(), it->second.size()};
     }
     auto it = resources().find(id);
