@@ -97,7 +97,9 @@ void VocoderEditor::releaseSharedBitmaps() {
 }
 
 int32_t VocoderEditor::open(void* parentWindow) {
-    if (frame) return 0;
+    // Opened again without a close (a host moving the editor to another window): the
+    // old frame goes first, as at a close.
+    if (frame) close();
     AEffGUIEditor::open(parentWindow);
     setSize(unitWidth, unitHeight, wantedScale());
     if (backgroundScale != scale) {

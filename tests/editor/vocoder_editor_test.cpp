@@ -439,6 +439,7 @@ TEST_F(VocoderEditorTest, RightClickOnThePanelOffersTheScalesAndRebuildsAtTheCho
     CPoint bare(10, 150);
     frame->onMouseDown(bare, kRButton);
     ASSERT_EQ(frame->getNbViews(), kNumEntries + 2) << "the menu";
+    editorrig::saveArtefact(frame, "vocoder-editor-scale-menu");
     CPoint item(40, 150 + 2 + 2 * 18 + 9);  // the third line: 150 %
     frame->onMouseDown(item, kLButton);
     frame->onMouseUp(item, 0);
