@@ -434,28 +434,6 @@ TEST_F(VocoderEditorTest, OffscreenRenderShowsPanelAndControls) {
     RecordProperty("render", path);
 }
 
-TEST_F(VocoderEditorTest, RightClickOnThePanelOffersTheScalesAndRebuildsAtTheChosenOne) {
-    CFrame* frame = openEditor();
-    CPoint bare(10, 150);
-    frame->onMouseDown(bare, kRButton);
-    ASSERT_EQ(frame->getNbViews(), kNumEntries + 2) << "the menu";
-    editorrig::saveArtefact(frame, "vocoder-editor-scale-menu");
-    CPoint item(40, 150 + 2 + 2 * 18 + 9);  // the third line: 150 %
-    frame->onMouseDown(item, kLButton);
-    frame->onMouseUp(item, 0);
-    EXPECT_EQ(frame->getNbViews(), kNumEntries + 1) << "the menu closed";
-    editor->idle();
-    ASSERT_NE(editor->getFrame(), nullptr);
-    EXPECT_EQ(editor->getScale(), 1.5);
-    ERect* rect = nullptr;
-    editor->getRect(&rect);
-    EXPECT_EQ(rect->right, 912);
-    EXPECT_EQ(rect->bottom, 768);
-    EXPECT_EQ(editor->getFrame()->getViewSize().width(), 608) << "controls keep their places in editor units";
-    EXPECT_EQ(cairo_image_surface_get_width(editor->getFrame()->getBackBuffer()), 912);
-    editorrig::saveArtefact(editor->getFrame(), "vocoder-editor-150");
-}
-
 // A phrase plays (a held chord vocoded by speech) while the editor idles as a host
 // makes it: the band display shows levels, and nothing is copied for it while closed.
 // Leaves band-display-100.png and band-display-200.png among the artefacts.
