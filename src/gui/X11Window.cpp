@@ -137,7 +137,12 @@ X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height,
     : display(d),
       scale(windowScale),
       window(w),
-      surface(cairo_xlib_surface_create(d, w, DefaultVisual(d, DefaultScreen(d)), width, height)) {
+      surface(nullptr) {
+    if (pixelsMatchVisual(d)) {
+        gc = XCreateGC(d, w, 0, nullptr);
+        return;
+    }
+    surface = cairo_xlib_surface_create(d, w, DefaultVisual(d, DefaultScreen(d)), width, height);
     // The frame's back buffer has the same device scale: areas in editor units copy
     // its pixels one to one.
     cairo_surface_set_device_scale(surface, scale, scale);
@@ -148,7 +153,8 @@ CPoint X11Window::toUnits(int x, int y) const {
 }
 
 X11Window::~X11Window() {
-    cairo_surface_destroy(surface);
+    if (surface) cairo_surface_destroy(surface);
+    if (gc) XFreeGC(display, gc);
     if (alive) {
         ErrorTrap trap(display);
         XDestroyWindow(display, window);
@@ -261,6 +267,10 @@ bool X11Window::nextEvent(WindowEvent& out) {
 
 void X11Window::present(cairo_surface_t* image, const CRect& area) {
     if (area.isEmpty() || !alive) return;
+    if (gc) {
+        putPixels(image, area);
+        return;
+    }
     cairo_t* cr = cairo_create(surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, image, 0, 0);
@@ -271,6 +281,41 @@ void X11Window::present(cairo_surface_t* image, const CRect& area) {
     cairo_fill(cr);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
+    XFlush(display);
+}
+
+bool X11Window::pixelsMatchVisual(Display* d) {
+    // The back buffer's pixels are 32-bit words 0xAARRGGBB in the machine's byte order:
+    // a true-colour visual with those masks and a server of the same byte order takes
+    // them as they are.
+    const Visual* visual = DefaultVisual(d, DefaultScreen(d));
+    const int depth = DefaultDepth(d, DefaultScreen(d));
+    const int order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+    return visual->c_class == TrueColor && (depth == 24 || depth == 32) && visual->red_mask == 0xFF0000 &&
+           visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF && ImageByteOrder(d) == order;
+}
+
+void X11Window::putPixels(cairo_surface_t* image, const CRect& area) {
+    // Straight from the back buffer: no copy and no per-connection upload buffers
+    // (cairo's would outlive the connection).
+    cairo_surface_flush(image);
+    const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
+    const int left = std::clamp(static_cast<int>(std::floor(area.left * scale)), 0, width);
+    const int top = std::clamp(static_cast<int>(std::floor(area.top * scale)), 0, height);
+    const int right = std::clamp(static_cast<int>(std::ceil(area.right * scale)), left, width);
+    const int bottom = std::clamp(static_cast<int>(std::ceil(area.bottom * scale)), top, height);
+    if (right == left || bottom == top) return;
+    XImage* pixels = XCreateImage(display, DefaultVisual(display, DefaultScreen(display)),
+                                  static_cast<unsigned>(DefaultDepth(display, DefaultScreen(display))), ZPixmap, 0,
+                                  reinterpret_cast<char*>(cairo_image_surface_get_data(image)),
+                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
+                                  cairo_image_surface_get_stride(image));
+    if (!pixels) return;
+    XPutImage(display, window, gc, pixels, left, top, left, top, static_cast<unsigned>(right - left),
+              static_cast<unsigned>(bottom - top));
+    // The pixels belong to the back buffer.
+    pixels->data = nullptr;
+    XDestroyImage(pixels);
     XFlush(display);
 }
 
