@@ -2,7 +2,8 @@
 // eight held notes, 21 bands in stereo, the spectral path on, a speech file as
 // modulator, delay, chorus and reverb audible. Reports the real-time factor on one core
 // (CPU seconds of the processing calls against seconds of audio) and, per module, the
-// CPU time of its process call per sample frame.
+// CPU time of its process call per sample frame, and the share of the checks that clear
+// a non-finite recursive state.
 #include <benchmark/benchmark.h>
 #include <sys/mman.h>
 #include <time.h>
@@ -15,6 +16,7 @@
 #include <utility>
 
 #include "dsp/DspModule.h"
+#include "dsp/Finite.h"
 #include "dsp/FloatingPointGuard.h"
 #include "effects/EffectsChain.h"
 #include "framework/VocoderPlugin.h"
@@ -213,9 +215,54 @@ void BM_InstrumentModule(benchmark::State& state) {
     setPerFrame(state, frames);
 }
 
+// The finiteness checks that clear a non-finite recursive state, on the amounts the
+// running instrument checks per host block, against the instrument itself: their time per
+// frame and their share of the instrument's time in percent.
+void BM_RecoveryChecks(benchmark::State& state) {
+    Instrument rig;
+    const int32_t subBlocks = (kHostBlock + rig.instrument().subBlockLimit() - 1) / rig.instrument().subBlockLimit();
+    // Per sub-block: the filter bank's envelopes (24) and three sections' y1 (3 x 24
+    // doubles), the effects chain's output (2 x 88), the ladder filter's state (40) and two
+    // oscillators' phases and held values (32). Per spectral frame (every 256 frames): the
+    // followers (257) and what the frame wrote into both rings (2 x 512).
+    alignas(64) static float floats[4096] = {};
+    alignas(64) static double doubles[3 * 24] = {};
+    auto checks = [&] {
+        bool finite = true;
+        for (int32_t b = 0; b < subBlocks; ++b) {
+            finite &= dsp::allFinite(floats, 24);
+            finite &= dsp::allFinite(doubles, 3 * 24);
+            finite &= dsp::allFinite(floats + 64, 2 * 88);
+            finite &= dsp::allFinite(floats + 512, 40);
+            finite &= dsp::allFinite(floats + 576, 32);
+        }
+        for (int f = 0; f < kHostBlock / 256; ++f) {
+            finite &= dsp::allFinite(floats + 1024, 257);
+            finite &= dsp::allFinite(floats + 2048, 512);
+            finite &= dsp::allFinite(floats + 3072, 512);
+        }
+        return finite;
+    };
+    constexpr int kBlocks = 2000;
+    double start = threadSeconds();
+    for (int i = 0; i < kBlocks; ++i) rig.block();
+    const double instrument = (threadSeconds() - start) / kBlocks;
+    int64_t blocks = 0;
+    start = threadSeconds();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(floats);
+        benchmark::DoNotOptimize(checks());
+        ++blocks;
+    }
+    const double seconds = (threadSeconds() - start) / static_cast<double>(blocks);
+    state.counters["share_percent"] = 100.0 * seconds / instrument;
+    setPerFrame(state, blocks * kHostBlock);
+}
+
 }  // namespace
 
 BENCHMARK(BM_CompleteInstrument);
 BENCHMARK(BM_InstrumentBandDisplay)->Arg(0)->Arg(1)->ArgName("open");
 BENCHMARK(BM_BandLevelsPublish);
+BENCHMARK(BM_RecoveryChecks);
 BENCHMARK(BM_InstrumentModule)->DenseRange(0, 9)->ArgName("rack");

@@ -1,5 +1,7 @@
-# `cpack` in the build folder makes a Debian package that installs the plug-in folder
-# (cmake/Install.cmake) as /usr/lib/vst/Zorvek, where hosts look for system-wide plug-ins.
+# `cpack` in the build folder makes a Debian package of what cmake/Install.cmake installs:
+# the plug-in folder as /usr/lib/vst/Zorvek, where hosts look for system-wide plug-ins,
+# /usr/bin/zorvek-render with its manual page, and the guide and copyright file in
+# /usr/share/doc/zorvek2.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zorvek2)
 set(CPACK_PACKAGE_VENDOR "Zorvek developers")
@@ -10,7 +12,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "the spectral shape of a voice or any other recording, through a filter bank and an\n"
     "FFT vocoder side by side, with delay, chorus and reverb. The modulator is one of four\n"
     "WAV files or audio captured from another track with ZorvekCapture, a small effect\n"
-    "plug-in included in this package.")
+    "plug-in included in this package. zorvek-render plays MIDI files through the\n"
+    "plug-ins on the command line.")
 string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -23,7 +26,7 @@ find_program(ZORVEK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(ZORVEK_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcairo2, libx11-6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcairo2, libx11-6, libsndfile1")
 endif()
 
 include(CPack)

@@ -6,6 +6,7 @@
 
 #include "render/EventSchedule.h"
 #include "render/MidiFile.h"
+#include "render/MidiListing.h"
 #include "render/TempoMap.h"
 
 namespace {
@@ -35,11 +36,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int b = 1; b < m.size; ++b) require(!(m.bytes[b] & 0x80));
         require(i == 0 || sequence.messages[i - 1].tick <= m.tick);
         require(m.tick <= sequence.endTick);
+        require(m.track < sequence.trackNames.size());
     }
     for (size_t i = 0; i < sequence.tempoChanges.size(); ++i) {
         require(sequence.tempoChanges[i].microsPerQuarter > 0);
         require(i == 0 || sequence.tempoChanges[i - 1].tick <= sequence.tempoChanges[i].tick);
     }
+
+    // The listing and a track and channel choice see every message of a sequence.
+    render::MidiSelection selection;
+    selection.tracks = {1, 3};
+    require(!render::midiListing(sequence, 0.0, selection).empty());
+    render::MidiSequence chosen = sequence;
+    selection.apply(chosen);
+    for (const render::MidiMessage& m : chosen.messages) require(m.track == 0 || m.track == 2);
 
     render::TempoMap tempo(sequence);
     render::EventSchedule schedule(sequence, tempo, 44100.0);

@@ -1,4 +1,5 @@
 // Entry of the ZorvekCapture library: the plug-in with its editor.
+#include <memory>
 #include <new>
 
 #include "capture/CapturePlugin.h"
@@ -6,11 +7,12 @@
 #include "host/PluginEntry.h"
 
 AudioEffectX* createEffectInstance(audioMasterCallback host) {
-    auto* plugin = new (std::nothrow) CapturePlugin(host);
+    // Owned until handed over, so an editor that throws does not leak the plug-in.
+    std::unique_ptr<CapturePlugin> plugin(new (std::nothrow) CapturePlugin(host));
     if (!plugin) return nullptr;
-    if (auto* editor = new (std::nothrow) CaptureEditor(plugin))
+    if (auto* editor = new (std::nothrow) CaptureEditor(plugin.get()))
         plugin->setEditor(editor);
     else
         markEditorCreationFailed();
-    return plugin;
+    return plugin.release();
 }

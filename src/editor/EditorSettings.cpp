@@ -9,8 +9,13 @@ namespace editorsettings {
 
 namespace {
 
-std::string settingsPath() {
+std::string settingsFolder() {
     std::string folder = platform::userConfigDirectory();
+    return folder.empty() ? "" : folder + "/Zorvek";
+}
+
+std::string settingsPath() {
+    std::string folder = settingsFolder();
     return folder.empty() ? "" : folder + "/editor.ini";
 }
 
@@ -24,7 +29,8 @@ int32_t savedScale() {
 }
 
 void saveScale(int32_t percent) {
-    if (!platform::makeUserConfigDirectory()) return;
+    std::string folder = settingsFolder();
+    if (folder.empty() || !platform::makeFolders(folder)) return;
     platform::IniFile file(settingsPath());
     file.set("editor", "scale", std::to_string(percent));
     file.save();

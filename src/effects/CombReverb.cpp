@@ -7,6 +7,8 @@
 
 CombReverb::CombReverb() : lines(std::make_unique<float[]>(2 * kLineLength * kCombs)) {}
 
+void CombReverb::clear() { std::fill(lines.get(), lines.get() + 2 * kLineLength * kCombs, 0.0f); }
+
 void CombReverb::recompute(int32_t sampleRate, float time, float level, float stereo) {
     wetLevel.store(level * 0.2f, std::memory_order_relaxed);
     width.store(stereo * 0.5f, std::memory_order_relaxed);

@@ -41,6 +41,9 @@ public:
     // place.
     void process(const Settings& settings, float* left, float* right, int32_t frames);
 
+    // Audio thread: every line back to silence.
+    void clear();
+
     float gain(int bank, int comb) const { return gains[bank][comb].load(std::memory_order_relaxed); }
 
     // Before processing (tests): runs on the given instruction-set path from now on;

@@ -1,5 +1,9 @@
 #include "effects/EffectsChain.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "dsp/Finite.h"
 #include "dsp/ModuleContext.h"
 
 namespace {
@@ -66,6 +70,20 @@ void EffectsChain::process(int32_t frames, int32_t tick) {
     } else {
         wet ? render<false, true>(block) : render<false, false>(block);
     }
+    clearIfNotFinite(frames);
+}
+
+void EffectsChain::clearIfNotFinite(int32_t frames) {
+    // Every line is written with the input plus what the lines give back, and the output
+    // carries each input sample at full weight and what the lines gave: when the output is
+    // finite, so is everything written into a line.
+    if (dsp::allFinite(out.data, static_cast<size_t>(2 * frames)) && std::isfinite(sweep) && std::isfinite(sweepStep))
+        return;
+    for (auto& line : delayLines) std::fill(line.get(), line.get() + kDelayLength, 0.0f);
+    for (auto& line : chorusLines) std::fill(line.get(), line.get() + kChorusLength, 0.0f);
+    reverb.clear();
+    sweep = 1.0f;
+    sweepStep = 0.0f;
 }
 
 template <bool kMono, bool kReverb>

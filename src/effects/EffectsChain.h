@@ -53,6 +53,9 @@ private:
 
     template <bool kMono, bool kReverb>
     void render(const Block& block);
+    // After a sub-block: every line back to silence when its input or output was not
+    // finite, so a NaN or infinity is not carried on for good.
+    void clearIfNotFinite(int32_t frames);
 
     // Audio-thread state.
     std::unique_ptr<float[]> delayLines[2];

@@ -4,17 +4,25 @@
 
 #include "host/AudioEffectX.h"
 #include "platform/IniFile.h"
+#include "platform/MessageBox.h"
 #include "platform/ModulePath.h"
+#include "platform/RegularFile.h"
+#include "platform/UserConfig.h"
 
 namespace {
 constexpr const char* kSection = "midicc";
-}
 
-MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, std::string path)
-    : iniPath(std::move(path)), descriptors(table), count(std::clamp(numParams, 0, kNumAutomatable)) {
+void say(const std::string& text) { platform::showMessage("Zorvek", text.c_str()); }
+}  // namespace
+
+MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, Files files)
+    : userPath(std::move(files.user)), descriptors(table), count(std::clamp(numParams, 0, kNumAutomatable)) {
     std::fill(std::begin(controllers), std::end(controllers), kNoController);
     std::fill(std::begin(parameters), std::end(parameters), 0);
-    platform::IniFile ini(iniPath);
+    const std::string& source = files.shipped.empty() || platform::pathExists(userPath) ? userPath : files.shipped;
+    platform::IniFile ini(source);
+    if (ini.unreadable())
+        say("Controller map " + source + " could not be read (" + ini.whyUnreadable() + "): default controllers apply");
     for (int i = 0; i < count; ++i) {
         unsigned controller = ini.getUnsigned(kSection, descriptors[i].name,
                                               static_cast<unsigned>(descriptors[i].defaultController));
@@ -24,10 +32,21 @@ MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, std::string path)
 }
 
 MidiCcMap::~MidiCcMap() {
-    // Read again: another instance or the user may have changed the file meanwhile.
-    platform::IniFile ini(iniPath);
-    for (int i = 0; i < count; ++i) ini.set(kSection, descriptors[i].name, std::to_string(controllerOf(i)));
-    ini.save();
+    // A destructor that throws ends the host: without memory for the text the write is
+    // skipped like a failed one.
+    try {
+        // Read again: another instance or the user may have changed the file meanwhile.
+        platform::IniFile ini(userPath);
+        if (ini.unreadable()) {
+            say("Controller map " + userPath + " left as it is: it could not be read (" + ini.whyUnreadable() + ")");
+            return;
+        }
+        for (int i = 0; i < count; ++i) ini.set(kSection, descriptors[i].name, std::to_string(controllerOf(i)));
+        const size_t slash = userPath.find_last_of('/');
+        if (slash != std::string::npos && slash > 0) platform::makeFolders(userPath.substr(0, slash));
+        ini.save();
+    } catch (...) {
+    }
 }
 
 void MidiCcMap::insert(int controller, int parameter) {
@@ -55,7 +74,12 @@ int MidiCcMap::controllerOf(int parameter) const {
     return 0;
 }
 
-std::string MidiCcMap::defaultIniPath() { return iniPathFor(platform::moduleFileName()); }
+MidiCcMap::Files MidiCcMap::defaultFiles(const char* name) {
+    std::string beside = iniPathFor(platform::moduleFileName());
+    const std::string config = platform::userConfigDirectory();
+    if (config.empty()) return {std::move(beside), {}};
+    return {config + "/Zorvek/" + name + ".ini", std::move(beside)};
+}
 
 std::string MidiCcMap::iniPathFor(std::string path) {
     size_t slash = path.find_last_of('/');

@@ -1,5 +1,6 @@
-// Which MIDI controller moves which automatable parameter: read from the ini file beside
-// the plug-in when the plug-in is built, written back when it is destroyed.
+// Which MIDI controller moves which automatable parameter: read when the plug-in is
+// built from the user's ini file, or while the user has none from the file beside the
+// plug-in; written back to the user's file when the plug-in is destroyed.
 #pragma once
 
 #include <string>
@@ -12,10 +13,20 @@ class MidiCcMap {
 public:
     static constexpr int kNoController = 255;
 
-    // Reads section "midicc" of the ini file (one key per parameter name, the descriptor's
-    // controller when a key is missing). count is at most kNumAutomatable.
-    MidiCcMap(int count, const ParamDesc* table, std::string iniPath);
-    // Writes every parameter's controller back (0 for none); a failed write is skipped.
+    struct Files {
+        std::string user;     // read when it exists, and the only file ever written
+        std::string shipped;  // read while the user's file does not exist; may be ""
+    };
+
+    // Reads section "midicc" (one key per parameter name, the descriptor's controller
+    // when a key is missing). count is at most kNumAutomatable. A file that exists but
+    // cannot be read leaves the defaults, says so on the message channel, and is never
+    // written over.
+    MidiCcMap(int count, const ParamDesc* table, Files files);
+    MidiCcMap(int count, const ParamDesc* table, std::string iniPath)
+        : MidiCcMap(count, table, Files{std::move(iniPath), {}}) {}
+    // Writes every parameter's controller to the user's file (0 for none), creating its
+    // folder; a failed write is skipped.
     ~MidiCcMap();
     MidiCcMap(const MidiCcMap&) = delete;
     MidiCcMap& operator=(const MidiCcMap&) = delete;
@@ -26,14 +37,15 @@ public:
     // The parameter's controller, 0 when it has none.
     int controllerOf(int parameter) const;
 
-    // The plug-in library's path with its extension replaced by ".ini".
-    static std::string defaultIniPath();
+    // The user's "<config>/Zorvek/<name>.ini" and the plug-in library's path with its
+    // extension replaced by ".ini"; the latter alone when the user has no home.
+    static Files defaultFiles(const char* name);
     static std::string iniPathFor(std::string libraryPath);
 
 private:
     void insert(int controller, int parameter);
 
-    std::string iniPath;
+    std::string userPath;
     const ParamDesc* descriptors;
     int count;
     // Sorted by controller; parameters sharing one stay in index order.

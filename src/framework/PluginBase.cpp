@@ -19,7 +19,8 @@ PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamD
                        const char* product, const char* vendor, std::string iniPath)
     : AudioEffectX(host, kNumPrograms, numParams),
       descriptors(table),
-      ccMap(numParams, table, iniPath.empty() ? MidiCcMap::defaultIniPath() : std::move(iniPath)) {
+      ccMap(numParams, table,
+            iniPath.empty() ? MidiCcMap::defaultFiles(name) : MidiCcMap::Files{std::move(iniPath), {}}) {
     copyString(effectName, name, sizeof effectName);
     copyString(productString, product, sizeof productString);
     copyString(vendorString, vendor, sizeof vendorString);
@@ -32,8 +33,6 @@ PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamD
         for (int i = 0; i < kNumAutomatable; ++i)
             program.values[i].store(descriptors[i].defaultValue, std::memory_order_relaxed);
     for (int c = 0; c < 16; ++c) midiPrograms[c] = c;
-    period = counter = 24576;
-    blockLimit = 96;
     queue.clear();
     eventPosition = 0;
     curProgram = 0;
@@ -108,6 +107,8 @@ void PluginBase::setProgram(int32_t index) {
     if (index < 0 || index >= kNumPrograms) return;
     curProgram = index;
     applyCurrentProgram();
+    // The host shows parameter values it read before; they all changed.
+    updateDisplay();
 }
 
 void PluginBase::applyCurrentProgram() {
@@ -198,17 +199,31 @@ bool PluginBase::getVendorString(char* text) {
 
 // ---- Sample rate ---------------------------------------------------------------
 
+PluginBase::DriverTiming PluginBase::DriverTiming::at(int32_t rate) {
+    DriverTiming t;
+    t.period = static_cast<int32_t>(static_cast<int64_t>(rate) * 256 / 500);
+    t.blockLimit = t.period >> 8;
+    if (t.blockLimit > kMaxFrames) t.blockLimit = kMaxFrames;
+    if (t.blockLimit < 1) t.blockLimit = 1;
+    return t;
+}
+
 void PluginBase::setSampleRate(float rate) {
     AudioEffectX::setSampleRate(rate);
     if (!(rate >= 1.0f) || rate > 1.0e7f) return;  // nonsense from a host changes nothing
     auto r = static_cast<int32_t>(std::lround(rate));
-    period = static_cast<int32_t>(static_cast<int64_t>(r) * 256 / 500);
-    counter = period;
+    // A new count even for the same rate: setting a rate restarts the control counter.
+    uint64_t record = rateRecord.load(std::memory_order_relaxed);
+    while (!rateRecord.compare_exchange_weak(record, ((record >> 32) + 1) << 32 | static_cast<uint32_t>(r),
+                                             std::memory_order_relaxed))
+        ;
     moduleContext.sampleRate.store(r, std::memory_order_relaxed);
-    blockLimit = period >> 8;
-    if (blockLimit > kMaxFrames) blockLimit = kMaxFrames;
-    if (blockLimit < 1) blockLimit = 1;
     modules.setSampleRate(r);
+}
+
+void PluginBase::resume() {
+    AudioEffectX::resume();
+    gainsFresh.store(true, std::memory_order_relaxed);
 }
 
 // ---- Events --------------------------------------------------------------------
@@ -294,9 +309,15 @@ void PluginBase::runDriver(float** outputs, int32_t frames, bool replacing) {
     if (!outputs || !outputs[0] || !outputs[1] || frames <= 0) return;
     float* left = outputs[0];
     float* right = outputs[1];
+    const uint64_t record = rateRecord.load(std::memory_order_relaxed);
+    if (record != takenRecord) {
+        takenRecord = record;
+        timing = DriverTiming::at(static_cast<int32_t>(record));
+        counter = timing.period;
+    }
     while (frames > 0) {
         readHostTime();
-        int32_t m = frames < blockLimit ? frames : blockLimit;
+        int32_t m = frames < timing.blockLimit ? frames : timing.blockLimit;
         int32_t tick = counter <= 0 ? 1 : 0;
         {
             FloatingPointGuard guard;
@@ -306,7 +327,7 @@ void PluginBase::runDriver(float** outputs, int32_t frames, bool replacing) {
         left += m;
         right += m;
         keys.controlUpdate(tick);
-        if (tick) counter += period;
+        if (tick) counter += timing.period;
         counter -= m * 256;
         eventPosition += m;
         while (!queue.empty() && queue.front().deltaFrames <= eventPosition) {
@@ -317,12 +338,33 @@ void PluginBase::runDriver(float** outputs, int32_t frames, bool replacing) {
     }
 }
 
+namespace {
+// processReplacing writes the frame, process adds it to what the host's buffers hold.
+inline void writeFrame(float* left, float* right, int32_t k, float l, float r, bool replacing) {
+    if (replacing) {
+        left[k] = l;
+        right[k] = r;
+    } else {
+        left[k] += l;
+        right[k] += r;
+    }
+}
+}  // namespace
+
 void PluginBase::masterOutput(float* left, float* right, int32_t frames, bool replacing) {
     const float* source = modules.output()->data;
     float g = parameters[0].get() * 2.0f;
     float pan = parameters[1].get();
     float leftGain = (1.0f - pan) * g;
     float rightGain = pan * g;
+    if (gainsFresh.load(std::memory_order_relaxed) && gainsFresh.exchange(false, std::memory_order_relaxed)) {
+        heardLeftGain = leftGain;
+        heardRightGain = rightGain;
+    }
+    if (leftGain != heardLeftGain || rightGain != heardRightGain) {
+        rampOutput(source, left, right, frames, replacing, leftGain, rightGain);
+        return;
+    }
     int32_t k = 0;
 #if defined(__SSE__)
     const __m128 gains = _mm_setr_ps(leftGain, rightGain, leftGain, rightGain);
@@ -339,15 +381,21 @@ void PluginBase::masterOutput(float* left, float* right, int32_t frames, bool re
         _mm_storeu_ps(right + k, r);
     }
 #endif
-    for (; k < frames; ++k) {
-        float l = source[2 * k] * leftGain;
-        float r = source[2 * k + 1] * rightGain;
-        if (replacing) {
-            left[k] = l;
-            right[k] = r;
-        } else {
-            left[k] += l;
-            right[k] += r;
-        }
+    for (; k < frames; ++k) writeFrame(left, right, k, source[2 * k] * leftGain, source[2 * k + 1] * rightGain, replacing);
+}
+
+void PluginBase::rampOutput(const float* source, float* left, float* right, int32_t frames, bool replacing,
+                            float leftGain, float rightGain) {
+    // A jump of volume or pan (controller 7 from 0 to 104) in one sample is a click: the
+    // gains move in even steps across the sub-block and reach the new values at its end.
+    const float leftStep = (leftGain - heardLeftGain) / static_cast<float>(frames);
+    const float rightStep = (rightGain - heardRightGain) / static_cast<float>(frames);
+    for (int32_t k = 0; k < frames; ++k) {
+        const float done = static_cast<float>(k + 1);
+        const float l = source[2 * k] * (k + 1 == frames ? leftGain : heardLeftGain + leftStep * done);
+        const float r = source[2 * k + 1] * (k + 1 == frames ? rightGain : heardRightGain + rightStep * done);
+        writeFrame(left, right, k, l, r, replacing);
     }
+    heardLeftGain = leftGain;
+    heardRightGain = rightGain;
 }

@@ -2,6 +2,7 @@
 // processing driver that cuts host blocks into sub-blocks with a 500 Hz control tick.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,7 +23,8 @@ public:
     static constexpr int kBankChunkSize = 18100;
     static constexpr int kProgramChunkSize = 1972;
 
-    // iniPath: the controller map's file; empty for the one beside the plug-in library.
+    // iniPath: the controller map's only file; empty for the user's file, read from the
+    // one beside the plug-in library while the user has none.
     PluginBase(audioMasterCallback host, int32_t numParams, const ParamDesc* table, const char* effectName,
                const char* productString, const char* vendorString, std::string iniPath = {});
     ~PluginBase() override;
@@ -75,13 +77,19 @@ public:
     void processReplacing(float** inputs, float** outputs, int32_t frames) override;
     int32_t processEvents(VstEvents* events) override;
 
+    // Any thread, also while the audio thread processes: the driver takes the new rate at
+    // the start of its next block; modules get it at once.
     void setSampleRate(float rate) override;
+    // User-interface thread: the next sub-block plays at the current volume and pan
+    // instead of ramping from gains nobody heard.
+    void resume() override;
 
     Keyboard& keyboard() { return keys; }
     ModuleRack& rack() { return modules; }
     ModuleContext& context() { return moduleContext; }
-    int32_t subBlockLimit() const { return blockLimit; }
-    int32_t controlPeriod() const { return period; }
+    // The driver's timing at the latest rate set.
+    int32_t subBlockLimit() const { return DriverTiming::at(latestRate()).blockLimit; }
+    int32_t controlPeriod() const { return DriverTiming::at(latestRate()).period; }
     int32_t integerSampleRate() const { return moduleContext.sampleRate.load(std::memory_order_relaxed); }
 
 protected:
@@ -91,9 +99,19 @@ protected:
     int32_t loadChunk(const unsigned char* data, size_t size, bool isPreset);
 
 private:
+    // The control period (samples x 256 per tick) and sub-block limit at one rate.
+    struct DriverTiming {
+        int32_t period;
+        int32_t blockLimit;
+        static DriverTiming at(int32_t rate);
+    };
+    int32_t latestRate() const { return static_cast<int32_t>(rateRecord.load(std::memory_order_relaxed)); }
+
     void runDriver(float** outputs, int32_t frames, bool replacing);
     void readHostTime();
     void masterOutput(float* left, float* right, int32_t frames, bool replacing);
+    void rampOutput(const float* source, float* left, float* right, int32_t frames, bool replacing, float leftGain,
+                    float rightGain);
     void dispatchEvent(const VstMidiEvent& event);
     void applyCurrentProgram();
     int32_t loadTextChunk(const unsigned char* data, size_t size, bool isPreset);
@@ -112,9 +130,18 @@ private:
     MidiCcMap ccMap;
     EventQueue queue;
     int32_t midiPrograms[16] = {};
-    int32_t blockLimit = 96;
-    int32_t period = 24576;
-    int32_t counter = 24576;
+    // The integer rate in the low half, a count of setSampleRate calls in the high half:
+    // written whole by any thread, compared with the one taken by the audio thread.
+    std::atomic<uint64_t> rateRecord{48000};
+    // Audio thread: the record the driver runs at, its timing and the control counter.
+    uint64_t takenRecord = ~uint64_t{0};
+    DriverTiming timing = DriverTiming::at(48000);
+    int32_t counter = 0;
+    // Audio thread: the volume and pan gains of the last sub-block, where a change ramps
+    // from; a fresh start (construction, resume) plays at the current gains.
+    float heardLeftGain = 0.0f;
+    float heardRightGain = 0.0f;
+    std::atomic<bool> gainsFresh{true};
     int32_t eventPosition = 0;
     char slotPaths[kNumFileSlots][260] = {};
     // Per instance: two instances saving at once must not share the text.

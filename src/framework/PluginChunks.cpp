@@ -152,7 +152,10 @@ int32_t PluginBase::getChunk(void** data, bool isPreset) {
 
 int32_t PluginBase::setChunk(void* data, int32_t byteSize, bool isPreset) {
     if (!data || byteSize <= 0) return 0;
-    return loadChunk(static_cast<const unsigned char*>(data), static_cast<size_t>(byteSize), isPreset);
+    int32_t loaded = loadChunk(static_cast<const unsigned char*>(data), static_cast<size_t>(byteSize), isPreset);
+    // Programs, names and values changed behind the host's back: it re-reads them.
+    if (loaded) updateDisplay();
+    return loaded;
 }
 
 int32_t PluginBase::loadChunk(const unsigned char* data, size_t size, bool isPreset) {

@@ -49,7 +49,8 @@ VocoderPlugin::VocoderPlugin(audioMasterCallback host)
         for (int32_t i = 0; i < kNumAutomatable; ++i) defaultProgram[i] = program(p).values[i].load();
         break;
     }
-    setProgram(0);
+    // Program 0 is current and the bank load applied it; setProgram would also call a
+    // host that has not received the record yet.
     setSampleRate(44100.0f);
 }
 

@@ -5,30 +5,55 @@
 
 namespace {
 
+// Every entry from the host catches what the plug-in throws (an allocation that failed
+// while loading a file or a chunk): an exception unwinding into the host would end it.
+// A failed request answers 0 and failed processing writes silence.
+
 intptr_t dispatchEffect(AEffect* e, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
     auto* plugin = static_cast<AudioEffectX*>(e->object);
-    if (opcode == effClose) {
-        plugin->close();
-        delete plugin;
-        return 1;
+    try {
+        if (opcode == effClose) {
+            plugin->close();
+            delete plugin;
+            return 1;
+        }
+        return plugin->dispatcher(opcode, index, value, ptr, opt);
+    } catch (...) {
+        return 0;
     }
-    return plugin->dispatcher(opcode, index, value, ptr, opt);
 }
 
 void processEffect(AEffect* e, float** inputs, float** outputs, int32_t frames) {
-    static_cast<AudioEffectX*>(e->object)->process(inputs, outputs, frames);
+    try {
+        static_cast<AudioEffectX*>(e->object)->process(inputs, outputs, frames);
+    } catch (...) {
+        // The host's buffers already hold what silence adds up to.
+    }
 }
 
 void processReplacingEffect(AEffect* e, float** inputs, float** outputs, int32_t frames) {
-    static_cast<AudioEffectX*>(e->object)->processReplacing(inputs, outputs, frames);
+    try {
+        static_cast<AudioEffectX*>(e->object)->processReplacing(inputs, outputs, frames);
+    } catch (...) {
+        if (!outputs || frames <= 0) return;
+        for (int32_t c = 0; c < e->numOutputs; ++c)
+            if (outputs[c]) std::memset(outputs[c], 0, static_cast<size_t>(frames) * sizeof(float));
+    }
 }
 
 void setParameterEffect(AEffect* e, int32_t index, float value) {
-    static_cast<AudioEffectX*>(e->object)->setParameter(index, value);
+    try {
+        static_cast<AudioEffectX*>(e->object)->setParameter(index, value);
+    } catch (...) {
+    }
 }
 
 float getParameterEffect(AEffect* e, int32_t index) {
-    return static_cast<AudioEffectX*>(e->object)->getParameter(index);
+    try {
+        return static_cast<AudioEffectX*>(e->object)->getParameter(index);
+    } catch (...) {
+        return 0.0f;
+    }
 }
 
 }  // namespace
@@ -116,6 +141,8 @@ VstTimeInfo* AudioEffectX::getTimeInfo(int32_t filter) {
 }
 
 void AudioEffectX::masterIdle() { callHost(audioMasterIdle); }
+
+bool AudioEffectX::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }
 
 void AudioEffectX::resume() { wantEvents(1); }
 

@@ -77,6 +77,8 @@ public:
     void wantEvents(int32_t filter = 1);
     VstTimeInfo* getTimeInfo(int32_t filter);
     void masterIdle();
+    // Asks the host to read parameter values, program names and displays again.
+    bool updateDisplay();
 
     AEffEditor* getEditor() const { return editor; }
     // Takes ownership; marks the record as having an editor.

@@ -12,7 +12,14 @@ void markEditorCreationFailed() { editorCreationFailed.store(true); }
 AEffect* pluginMain(audioMasterCallback host) {
     if (!host || host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
     editorCreationFailed.store(false);
-    AudioEffectX* plugin = createEffectInstance(host);
+    // No exception may unwind into the host: a plug-in whose buffers cannot be allocated
+    // is answered as no plug-in.
+    AudioEffectX* plugin = nullptr;
+    try {
+        plugin = createEffectInstance(host);
+    } catch (...) {
+        return nullptr;
+    }
     if (!plugin) return nullptr;
     if (editorCreationFailed.load()) {
         delete plugin;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/RegularFile.h"
+
 namespace platform {
 
 namespace {
@@ -49,16 +51,19 @@ bool splitKey(std::string_view line, std::string_view& key, std::string_view& va
     return true;
 }
 
-// The bytes of the file when it exists and is at most the limit; 'oversized' otherwise.
-std::string readBounded(const std::string& path, bool& oversized) {
+// The bytes of the file when it exists and is at most the limit; otherwise nothing, and
+// why in 'problem' unless the file is simply missing.
+std::string readBounded(const std::string& path, std::string& problem) {
     std::string content;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return content;
+    RegularFile file(path);
+    if (file.status() != RegularFile::Status::Open) {
+        if (file.status() != RegularFile::Status::Missing) problem = file.reason();
+        return content;
+    }
     content.resize(IniFile::kMaxFileSize + 1);
-    size_t got = std::fread(content.data(), 1, content.size(), file);
-    std::fclose(file);
+    size_t got = file.readAt(0, content.data(), content.size());
     if (got > IniFile::kMaxFileSize) {
-        oversized = true;
+        problem = "Larger than 256 KiB";
         got = 0;
     }
     content.resize(got);
@@ -68,7 +73,7 @@ std::string readBounded(const std::string& path, bool& oversized) {
 }  // namespace
 
 IniFile::IniFile(std::string filePath) : path(std::move(filePath)) {
-    loaded = readBounded(path, oversized);
+    loaded = readBounded(path, problem);
     std::string_view rest = loaded;
     while (!rest.empty()) {
         size_t end = rest.find('\n');
@@ -140,7 +145,7 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
 }
 
 bool IniFile::save() {
-    if (oversized) return false;
+    if (unreadable()) return false;
     std::string content;
     for (const std::string& line : lines) {
         content += line;

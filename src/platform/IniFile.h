@@ -18,8 +18,15 @@ public:
     // Larger files are not read (and never rewritten): the file is untrusted input.
     static constexpr size_t kMaxFileSize = 256 * 1024;
 
-    // Reads the file; a missing or unreadable file reads as empty.
+    // Reads the file; a missing or unreadable file reads as empty. Only a regular file
+    // is read (a FIFO or device is refused without waiting on it).
     explicit IniFile(std::string path);
+
+    // Whether the file exists but could not be read (not a regular file, no permission,
+    // oversized): such a file is never written over.
+    bool unreadable() const { return !problem.empty(); }
+    // Why, as a phrase for a message ("Permission denied"); "" when read or missing.
+    const std::string& whyUnreadable() const { return problem; }
 
     std::optional<std::string> get(std::string_view section, std::string_view key) const;
     // The key's value as an unsigned decimal: fallback when the key is missing, 0 when the
@@ -29,8 +36,8 @@ public:
     void set(std::string_view section, std::string_view key, std::string_view value);
 
     // Writes the file through a temporary file and a rename when its content changed.
-    // Answers false when nothing could be written (read-only folder, oversized file);
-    // the file on disk is then untouched.
+    // Answers false when nothing could be written (read-only folder, a file that could
+    // not be read); the file on disk is then untouched.
     bool save();
 
 private:
@@ -45,7 +52,7 @@ private:
     std::vector<std::string> lines;
     std::string loaded;  // the file as read, to skip writes that change nothing
     std::string lineEnd;  // "\r" in files with CR LF line ends
-    bool oversized = false;
+    std::string problem;
 };
 
 }  // namespace platform

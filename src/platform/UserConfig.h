@@ -1,15 +1,16 @@
-// Where the user's own settings live: $XDG_CONFIG_HOME/Zorvek, or ~/.config/Zorvek.
+// Where the user's own configuration lives, and making its folders.
 #pragma once
 
 #include <string>
 
 namespace platform {
 
-// The folder's path without a trailing separator; "" when neither variable names a
-// usable absolute folder. The folder itself may not exist yet.
+// $XDG_CONFIG_HOME when it is set to an absolute path, else ~/.config; "" when the
+// user has no home folder.
 std::string userConfigDirectory();
 
-// Creates the folder (and its parents) when missing; false when it cannot.
-bool makeUserConfigDirectory();
+// Creates the folder and its missing parents (mode 0700, as for configuration); answers
+// whether it exists as a folder afterwards.
+bool makeFolders(const std::string& path);
 
 }  // namespace platform

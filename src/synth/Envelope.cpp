@@ -45,6 +45,8 @@ void Envelope::process(int32_t, int32_t tick) {
             if (stage[v] == kHold) stage[v] = kIdle;
         }
         if (x > 1.0f) x = 1.0f;
+        // A level gone non-finite ends the voice instead of holding it for good.
+        if (!std::isfinite(x)) x = 0.0f;
         // The exact zero that tells the keyboard the voice is free.
         if (x < 1e-20f) x = 0.0f;
     }

@@ -2,7 +2,11 @@
 
 #include <xmmintrin.h>
 
+#include <algorithm>
+#include <cstddef>
+
 #include "dsp/ExpTables.h"
+#include "dsp/Finite.h"
 #include "dsp/ModuleContext.h"
 
 namespace {
@@ -113,4 +117,8 @@ void LadderFilter::process(int32_t frames, int32_t tick) {
     }
     store(low, 0);
     store(high, 4);
+    // The five state arrays follow each other: one look covers them.
+    static_assert(offsetof(VoiceState, prev) - offsetof(VoiceState, s1) == 4 * kVoices * sizeof(float));
+    if (!dsp::allFinite(state.s1, 5 * kVoices))
+        for (float* s : {state.s1, state.s2, state.s3, state.y, state.prev}) std::fill(s, s + kVoices, 0.0f);
 }

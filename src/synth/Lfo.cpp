@@ -1,6 +1,7 @@
 #include "synth/Lfo.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "dsp/ExpTables.h"
 #include "dsp/ModuleContext.h"
@@ -47,6 +48,7 @@ void Lfo::onParameter(int32_t, float) {
 void Lfo::process(int32_t, int32_t tick) {
     if (!tick) return;
     phase += step.load(std::memory_order_relaxed);
+    if (!std::isfinite(phase) || !std::isfinite(held)) phase = held = 0.0f;
     if (sync.load(std::memory_order_relaxed)) {
         // A transport that jumped back or looped restarts the cycle.
         float position = context.quarterNotePosition.load(std::memory_order_relaxed);

@@ -3,9 +3,12 @@
 #include <emmintrin.h>
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 #include "dsp/ExpTables.h"
+#include "dsp/Finite.h"
 #include "dsp/ModuleContext.h"
 #include "dsp/VectorLanes.h"
 
@@ -47,6 +50,11 @@ void Oscillator::process(int32_t frames, int32_t tick) {
         renderRandom(frames);
     else
         renderPeriodic(frames, kShapes[f]);
+    if (!dsp::allFinite(state.phase, kVoices) || !dsp::allFinite(state.held, kVoices)) {
+        const VoiceState fresh;
+        std::copy(std::begin(fresh.phase), std::end(fresh.phase), state.phase);
+        std::copy(std::begin(fresh.held), std::end(fresh.held), state.held);
+    }
 }
 
 // Control rate, active voices only: inactive voices keep their last increment and width.

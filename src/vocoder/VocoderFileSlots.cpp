@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/MessageBox.h"
 #include "platform/ModulePath.h"
 #include "vocoder/WavReader.h"
 
@@ -28,13 +29,13 @@ void VocoderFileSlots::setFile(int slot, const char* path, int32_t sampleRate) {
     reclaim();
     // A path too long for the stored field cannot be kept or reloaded: the slot is empty.
     paths[slot] = std::strlen(path) < kPathLimit ? path : "";
-    replace(slot, loadRecord(paths[slot], sampleRate));
+    replace(slot, loadRecord(slot, false, sampleRate));
 }
 
 void VocoderFileSlots::reload(int32_t sampleRate) {
     std::lock_guard<std::mutex> lock(mutex);
     reclaim();
-    for (int slot = 0; slot < kSlots; ++slot) replace(slot, loadRecord(paths[slot], sampleRate));
+    for (int slot = 0; slot < kSlots; ++slot) replace(slot, loadRecord(slot, true, sampleRate));
 }
 
 std::string VocoderFileSlots::fileName(int slot) const {
@@ -43,9 +44,21 @@ std::string VocoderFileSlots::fileName(int slot) const {
     return paths[slot];
 }
 
-const VocoderFileSlots::Record* VocoderFileSlots::loadRecord(const std::string& path, int32_t sampleRate) const {
-    if (path.empty()) return &silenceRecord;
-    WavBuffer wav = loadWav(path.c_str(), platform::moduleDirectory(), sampleRate);
+const VocoderFileSlots::Record* VocoderFileSlots::loadRecord(int slot, bool reloading, int32_t sampleRate) {
+    const std::string& path = paths[slot];
+    if (path.empty()) {
+        problems[slot].clear();
+        return &silenceRecord;
+    }
+    const std::string directory = platform::moduleDirectory();
+    WavBuffer wav = loadWav(path.c_str(), directory, sampleRate);
+    if (!wav.problem.empty() && (!reloading || wav.problem != problems[slot])) {
+        // "Wav Format Error: File2 /path/name.wav", "No such file or directory: File1 ..."
+        std::string text =
+            wav.problem + ": File" + std::to_string(slot + 1) + " " + resolveWavPath(path.c_str(), directory);
+        platform::showMessage("Zorvek", text.c_str());
+    }
+    problems[slot] = wav.problem;
     if (wav.count <= 0 || !wav.samples) return &silenceRecord;
     const float* samples = wav.samples.get();
     return new Record{samples, wav.count, std::move(wav.samples)};

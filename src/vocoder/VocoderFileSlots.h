@@ -53,7 +53,9 @@ private:
         uint64_t generation;
     };
 
-    const Record* loadRecord(const std::string& path, int32_t sampleRate) const;
+    // Loads the slot's stored path; says on the message channel why a file is unusable
+    // (on a reload only when the reason changed). Caller holds mutex.
+    const Record* loadRecord(int slot, bool reloading, int32_t sampleRate);
     // Publishes a new record for the slot and disposes of the old one; caller holds mutex.
     void replace(int slot, const Record* fresh);
     // Frees retired records no process call can still read; caller holds mutex.
@@ -64,6 +66,7 @@ private:
     std::atomic<uint64_t> generation{0};
     mutable std::mutex mutex;  // loading threads only
     std::string paths[kSlots];
+    std::string problems[kSlots];  // why each slot's file last failed, "" when it loaded
     std::vector<Retired> retired;
     const Record silenceRecord;
 };

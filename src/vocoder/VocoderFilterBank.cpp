@@ -2,6 +2,7 @@
 
 #include <xmmintrin.h>
 
+#include "dsp/Finite.h"
 #include "dsp/VectorLanes.h"
 
 // The lane helpers are always inlined, so no call passes a wide vector by value (the
@@ -289,6 +290,13 @@ bool VocoderFilterBank::usePath(SimdPath path) {
 void VocoderFilterBank::apply(const vocoder::BandDesign& design) {
     for (int32_t i = 0; i < design.count; ++i) {
         const vocoder::BandCoefficients& c = design.coefficients[i];
+        // A narrow band-pass whose coefficients switch under a ringing output history can
+        // gain energy at every switch: switched often enough (Bands moved every frame or
+        // every few frames) the recursion grows without bound although every single design
+        // is stable. A band whose design changes therefore starts its recursion afresh;
+        // its input history and envelope stay.
+        if (state.b0[i] != c.b0 || state.b2[i] != c.b2 || state.a1[i] != c.a1 || state.a2[i] != c.a2)
+            for (Section& section : state.sections) section.y1[i] = section.y2[i] = 0.0;
         state.b0[i] = c.b0;
         state.b2[i] = c.b2;
         state.a1[i] = c.a1;
@@ -317,4 +325,12 @@ void VocoderFilterBank::run(const float* modulator, const float* left, const flo
         return;
     }
     kernel(state, Block{modulator, left, right, frames, count, shift, a, sumLeft, sumRight});
+    // y2 is the previous frame's y1, which went into y1: a non-finite y2 shows in y1.
+    bool finite = dsp::allFinite(state.envelope, kLanes);
+    for (const Section& section : state.sections) finite = finite && dsp::allFinite(section.y1, kLanes);
+    if (!finite) {
+        // Inputs and outputs start again from silence; the design stays.
+        for (Section& section : state.sections) section = Section{};
+        for (float& envelope : state.envelope) envelope = 0.0f;
+    }
 }

@@ -36,7 +36,8 @@ public:
     // a is the follower speed (FollowA x 0.5); band i takes the envelope of band
     // i + shift (clamped to the bands in use), which for a higher band is still the
     // previous frame's value. Writes the vocoded carrier of each frame to sumLeft (and
-    // sumRight in stereo). Bands from count on keep their states.
+    // sumRight in stereo). Bands from count on keep their states. A state gone
+    // non-finite (from a non-finite input) is cleared at the end of the run.
     void run(const float* modulator, const float* left, const float* right, int32_t frames, int32_t count,
              int32_t shift, float a, float* sumLeft, float* sumRight);
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "dsp/Finite.h"
 #include "vocoder/SpectralLanes.h"
 
 namespace {
@@ -127,8 +128,28 @@ void VocoderSpectral::run(const float* m, const float* left, const float* right,
         readPosition = (readPosition + count) & (kRing - 1);
         fillPosition += count;
         n += count;
-        if (fillPosition == kFrame) processFrame(*this, settings);
+        if (fillPosition == kFrame) {
+            processFrame(*this, settings);
+            clearIfNotFinite();
+        }
     }
+}
+
+void VocoderSpectral::clearIfNotFinite() {
+    // A non-finite sample or follower reaches the rings through a frame's transforms and
+    // only then the output: cleared here, it is never heard. The frame wrote the 512 ring
+    // positions from a hop before the write position on; the followers are bins 0..256.
+    const int32_t from = (writePosition - kHop) & (kRing - 1);
+    const int32_t first = std::min(kFrame, kRing - from);
+    auto written = [&](const float* ring) {
+        return dsp::allFinite(ring + from, first) && dsp::allFinite(ring, kFrame - first);
+    };
+    if (dsp::allFinite(envelope, kHop + 1) && written(outLeft) && (!stereo || written(outRight))) return;
+    std::memset(frames, 0, sizeof frames);
+    std::memset(work, 0, sizeof work);
+    std::memset(outLeft, 0, sizeof outLeft);
+    std::memset(outRight, 0, sizeof outRight);
+    std::memset(envelope, 0, sizeof envelope);
 }
 
 // The per-frame work of the spectral path for vectors of any width.

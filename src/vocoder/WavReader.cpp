@@ -1,12 +1,12 @@
 #include "vocoder/WavReader.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "platform/MessageBox.h"
+#include "platform/RegularFile.h"
 
 namespace {
 
@@ -17,8 +17,21 @@ constexpr size_t kMaxPathLength = 260;
 constexpr int64_t kMaxSeconds = 600;
 constexpr int64_t kMaxSamples = kMaxSeconds * 192000;
 constexpr int kSpareSamples = 16;
+// Real files carry a handful of chunks before their audio; a walk that meets this many
+// without finding "data" is reading something else (a file of zeros is 8-byte chunks).
+constexpr int kMaxChunks = 4096;
+// Bytes fetched from the file at once.
+constexpr size_t kWindowBytes = size_t{1} << 20;
+
 constexpr uint16_t kNoFormat = 0xFFFF;
 constexpr uint16_t kIntegerPcm = 1;
+constexpr uint16_t kIeeeFloat = 3;
+constexpr uint16_t kExtensible = 0xFFFE;
+// Bytes 2..15 of the sub-format GUID that carries a plain format tag in bytes 0..1.
+constexpr unsigned char kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+constexpr const char* kNoAudio = "No audio data";
 
 uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t le32(const unsigned char* p) {
@@ -26,79 +39,57 @@ uint32_t le32(const unsigned char* p) {
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// A regular file read with its length known up front, so no read or seek ever goes
-// past its end (a device or pipe that never ends is refused).
+// A regular file read front to back through a window of up to kWindowBytes: skipping
+// forward inside the window costs nothing, and no read goes past the end. A read that
+// comes up short (the file shrank while loading) makes that point the end.
 class WavFile {
 public:
-    explicit WavFile(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {
-        if (!file_) return;
-        if (std::fseek(file_, 0, SEEK_END) == 0) size_ = std::ftell(file_);
-        if (size_ <= 0 || std::fseek(file_, 0, SEEK_SET) != 0) size_ = 0;
+    explicit WavFile(const std::string& path) : file(path) {
+        if (!file.isOpen()) return;
+        end = file.size();
+        window.resize(static_cast<size_t>(std::min<int64_t>(end, kWindowBytes)));
     }
-    ~WavFile() {
-        if (file_) std::fclose(file_);
+
+    bool isOpen() const { return file.isOpen(); }
+    std::string reason() const { return file.reason(); }
+    int64_t size() const { return end; }
+    int64_t position() const { return at; }
+    // A "fmt " chunk declared shorter than its 16 fields moves back a little.
+    void seek(int64_t to) { at = std::clamp<int64_t>(to, 0, end); }
+
+    // Up to n bytes (at most the window) from the position, contiguous; advances past them.
+    const unsigned char* take(size_t n, size_t& got) {
+        n = static_cast<size_t>(
+            std::min<int64_t>({static_cast<int64_t>(n), end - at, static_cast<int64_t>(window.size())}));
+        if (at < windowStart || at + static_cast<int64_t>(n) > windowStart + static_cast<int64_t>(windowLength))
+            refill();
+        got = static_cast<size_t>(std::min<int64_t>(n, windowStart + static_cast<int64_t>(windowLength) - at));
+        const unsigned char* p = window.data() + (at - windowStart);
+        at += static_cast<int64_t>(got);
+        return p;
     }
-    WavFile(const WavFile&) = delete;
-    WavFile& operator=(const WavFile&) = delete;
 
-    int64_t size() const { return size_; }
-    int64_t position() const { return position_; }
-
-    // Reads up to n bytes, answers how many came.
     size_t read(unsigned char* out, size_t n) {
-        const int64_t left = std::max<int64_t>(0, size_ - position_);
-        n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), left));
-        const size_t got = n ? std::fread(out, 1, n, file_) : 0;
-        position_ += static_cast<int64_t>(got);
+        size_t got = 0;
+        const unsigned char* p = take(n, got);
+        if (got) std::memcpy(out, p, got);
         return got;
     }
 
-    bool seek(int64_t to) {
-        if (to > size_) to = size_;
-        if (std::fseek(file_, static_cast<long>(to), SEEK_SET) != 0) return false;
-        position_ = to;
-        return true;
-    }
-
 private:
-    std::FILE* file_;
-    int64_t size_ = 0;
-    int64_t position_ = 0;
-};
-
-// Sample bytes of the "data" chunk, read in blocks; ends where the chunk or file ends.
-class SampleReader {
-public:
-    SampleReader(WavFile& file, int64_t bytes) : file_(file), left_(bytes), block_(65536) {}
-
-    // One sample: 8-bit unsigned or 16-bit signed little-endian. False when the data runs out.
-    bool next(bool eightBit, int32_t& value) {
-        unsigned char b[2];
-        const int need = eightBit ? 1 : 2;
-        for (int i = 0; i < need; ++i)
-            if (!nextByte(b[i])) return false;
-        value = eightBit ? (b[0] - 128) * 256 : static_cast<int16_t>(le16(b));
-        return true;
+    void refill() {
+        windowStart = at;
+        const size_t want = static_cast<size_t>(std::min<int64_t>(end - at, static_cast<int64_t>(window.size())));
+        windowLength = want ? file.readAt(at, window.data(), want) : 0;
+        if (windowLength < want) end = at + static_cast<int64_t>(windowLength);
     }
 
-private:
-    bool nextByte(unsigned char& b) {
-        if (at_ == filled_) {
-            const size_t want = static_cast<size_t>(std::min<int64_t>(left_, static_cast<int64_t>(block_.size())));
-            filled_ = want ? file_.read(block_.data(), want) : 0;
-            left_ -= static_cast<int64_t>(filled_);
-            at_ = 0;
-            if (filled_ == 0) return false;
-        }
-        b = block_[at_++];
-        return true;
-    }
-
-    WavFile& file_;
-    int64_t left_;
-    std::vector<unsigned char> block_;
-    size_t filled_ = 0;
-    size_t at_ = 0;
+    platform::RegularFile file;
+    std::vector<unsigned char> window;
+    int64_t windowStart = 0;
+    size_t windowLength = 0;
+    int64_t at = 0;
+    int64_t end = 0;
 };
 
 struct Format {
@@ -106,41 +97,146 @@ struct Format {
     uint16_t channels = 0;
     uint32_t rate = 0;
     uint16_t bits = 0;
+    // The plain tag inside an extensible chunk, kNoFormat when absent or not understood.
+    uint16_t subTag = kNoFormat;
 };
 
+// Sample codecs: raw value of one sample, and the channel average on the 16-bit scale
+// (integer averages truncate toward zero, as 8- and 16-bit files always have).
+template <int Bytes, int Shift>
+struct IntegerSample {
+    static constexpr int kBytes = Bytes;
+    using Sum = int64_t;
+    static int64_t value(const unsigned char* p) {
+        if constexpr (Bytes == 1) {
+            return (p[0] - 128) * 256;
+        } else {
+            // Little-endian bytes placed at the top of 32 bits, then shifted down with sign.
+            uint32_t raw = 0;
+            for (int b = 0; b < Bytes; ++b) raw |= static_cast<uint32_t>(p[b]) << (8 * b + 32 - 8 * Bytes);
+            return static_cast<int32_t>(raw) >> (32 - 8 * Bytes);
+        }
+    }
+    static float average(Sum sum, int channels) {
+        return static_cast<float>(static_cast<double>(sum / channels) *
+                                  (1.0 / static_cast<double>(int64_t{1} << Shift)));
+    }
+};
+
+template <class Raw>
+struct FloatSample {
+    static constexpr int kBytes = sizeof(Raw);
+    using Sum = double;
+    static double value(const unsigned char* p) {
+        Raw v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    // Out-of-range and non-finite values from an untrusted file become levels the
+    // vocoder can follow.
+    static float average(Sum sum, int channels) {
+        const double v = sum / channels;
+        return std::isnan(v) ? 0.0f : static_cast<float>(std::clamp(v, -1.0, 1.0));
+    }
+};
+
+using Unsigned8 = IntegerSample<1, 15>;
+using Signed16 = IntegerSample<2, 15>;
+using Signed24 = IntegerSample<3, 23>;
+using Signed32 = IntegerSample<4, 31>;
+using Float32 = FloatSample<float>;
+using Float64 = FloatSample<double>;
+
+// Sample-and-hold from the file rate to the host rate: each host sample takes the newest
+// file frame. File frames that no host sample takes are skipped unread. Past the end of
+// the data the samples stay 0; a last, partial frame counts its whole samples only.
+template <class S>
+void decodeFrames(WavFile& file, int64_t dataEnd, int channels, int64_t hostRate, int64_t fileRate, float* out,
+                  int64_t count) {
+    const int64_t frameBytes = static_cast<int64_t>(channels) * S::kBytes;
+    int64_t acc = 0;
+    for (int64_t i = 0; i < count;) {
+        if (acc + hostRate < fileRate) {
+            const int64_t skip = (fileRate - acc - 1) / hostRate;
+            acc += skip * hostRate;
+            file.seek(std::min(dataEnd, file.position() + skip * frameBytes));
+        }
+        size_t got = 0;
+        const unsigned char* p =
+            file.take(static_cast<size_t>(std::min(frameBytes, std::max<int64_t>(0, dataEnd - file.position()))), got);
+        const int whole = static_cast<int>(got / S::kBytes);
+        typename S::Sum sum = 0;
+        for (int ch = 0; ch < whole; ++ch) sum += S::value(p + ch * S::kBytes);
+        const float sample = S::average(sum, channels);
+        acc += hostRate;
+        for (; acc >= fileRate && i < count; acc -= fileRate) out[i++] = sample;
+        if (whole < channels) break;
+    }
+}
+
+WavBuffer refuse(const char* why) {
+    WavBuffer b;
+    b.problem = why;
+    return b;
+}
+
 WavBuffer decode(WavFile& file, const Format& format, uint32_t declaredSize, int32_t hostRate) {
+    const bool extensible = format.tag == kExtensible;
+    const uint16_t tag = extensible ? format.subTag : format.tag;
+    void (*decoder)(WavFile&, int64_t, int, int64_t, int64_t, float*, int64_t) = nullptr;
+    if (tag == kIntegerPcm) {
+        switch (format.bits) {
+            case 8:
+                decoder = decodeFrames<Unsigned8>;
+                break;
+            case 24:
+                decoder = decodeFrames<Signed24>;
+                break;
+            case 32:
+                decoder = decodeFrames<Signed32>;
+                break;
+            // Plain chunks of other widths have always been read as 16-bit samples.
+            default:
+                decoder = format.bits == 16 || !extensible ? decodeFrames<Signed16> : nullptr;
+                break;
+        }
+    } else if (tag == kIeeeFloat) {
+        decoder = format.bits == 32 ? decodeFrames<Float32> : format.bits == 64 ? decodeFrames<Float64> : nullptr;
+    }
+    if (!decoder) return refuse(kFormatError);
+    if (format.channels == 0 || format.bits == 0 || format.rate == 0) return refuse("Unusable format fields");
+
     // A size field larger than the rest of the file counts only the bytes really there.
     const int64_t size = std::min<int64_t>(declaredSize, file.size() - file.position());
     const int64_t frames = ((size / format.channels) * 8) / format.bits;
     const unsigned __int128 exact =
         static_cast<unsigned __int128>(frames) * static_cast<uint32_t>(hostRate) / format.rate;
     const int64_t limit = std::min<int64_t>(kMaxSamples, kMaxSeconds * hostRate);
-    if (exact == 0 || exact > static_cast<unsigned __int128>(limit)) return {};
+    if (exact == 0) return refuse(kNoAudio);
+    if (exact > static_cast<unsigned __int128>(limit)) return refuse("Longer than ten minutes");
     const int64_t count = static_cast<int64_t>(exact);
 
     WavBuffer out;
     out.samples.reset(new (std::nothrow) float[count + kSpareSamples]());
-    if (!out.samples) return {};
+    if (!out.samples) return refuse("Out of memory");
     out.count = static_cast<int32_t>(count);
-
-    // Frames past the end of the data decode as 0 (possible only for odd sample widths).
-    SampleReader reader(file, size);
-    const bool eightBit = format.bits == 8;
-    const int64_t fileRate = format.rate;
-    int64_t acc = 0;
-    for (int64_t i = 0; i < count;) {
-        int64_t sum = 0;
-        for (int ch = 0; ch < format.channels; ++ch) {
-            int32_t value;
-            if (!reader.next(eightBit, value)) break;
-            sum += value;
-        }
-        const float sample = static_cast<float>(sum / format.channels) / 32768.0f;
-        // Sample-and-hold: each host sample takes the newest file frame.
-        acc += hostRate;
-        for (; acc >= fileRate && i < count; acc -= fileRate) out.samples[i++] = sample;
-    }
+    decoder(file, file.position() + size, format.channels, hostRate, format.rate, out.samples.get(), count);
     return out;
+}
+
+// The fields of a "fmt " chunk whose body starts at the file's position.
+bool readFormat(WavFile& file, uint32_t size, Format& format) {
+    unsigned char f[40];
+    if (file.read(f, 16) != 16) return false;
+    format.tag = le16(f);
+    format.channels = le16(f + 2);
+    format.rate = le32(f + 4);
+    format.bits = le16(f + 14);
+    format.subTag = kNoFormat;
+    if (format.tag == kExtensible && size >= sizeof f && file.read(f + 16, sizeof f - 16) == sizeof f - 16 &&
+        le16(f + 16) >= 22 && std::memcmp(f + 26, kSubFormatTail, sizeof kSubFormatTail) == 0)
+        format.subTag = le16(f + 24);
+    return true;
 }
 
 }  // namespace
@@ -160,32 +256,23 @@ WavBuffer loadWav(const char* path, const std::string& baseDirectory, int32_t ho
     const std::string resolved = resolveWavPath(path, baseDirectory);
     if (resolved.empty()) return {};
     WavFile file(resolved);
-    if (file.size() == 0) return {};
+    if (!file.isOpen()) return refuse(file.reason().c_str());
 
     unsigned char header[12];
-    if (file.read(header, sizeof header) != sizeof header) return {};
+    if (file.read(header, sizeof header) != sizeof header) return refuse(kNoAudio);
     Format format;
-    for (;;) {
+    for (int chunks = 0; chunks < kMaxChunks; ++chunks) {
         unsigned char chunk[8];
-        if (file.read(chunk, sizeof chunk) != sizeof chunk) return {};
+        if (file.read(chunk, sizeof chunk) != sizeof chunk) break;
         const uint32_t size = le32(chunk + 4);
         // Chunks of odd size are followed by one pad byte.
         const int64_t next = file.position() + size + (size & 1);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
-            unsigned char f[16];
-            if (file.read(f, sizeof f) != sizeof f) return {};
-            format.tag = le16(f);
-            format.channels = le16(f + 2);
-            format.rate = le32(f + 4);
-            format.bits = le16(f + 14);
+            if (!readFormat(file, size, format)) break;
         } else if (std::memcmp(chunk, "data", 4) == 0) {
-            if (format.tag != kIntegerPcm) {
-                platform::showMessage("Zorvek", "Wav Format Error");
-                return {};
-            }
-            if (format.channels == 0 || format.bits == 0 || format.rate == 0) return {};
             return decode(file, format, size, hostRate);
         }
-        if (!file.seek(next)) return {};
+        file.seek(next);
     }
+    return refuse(kNoAudio);
 }

@@ -3,13 +3,15 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "framework/MidiCcMap.h"
 #include "framework/BarePlugin.h"
+#include "framework/MidiCcMap.h"
 
 namespace {
 
@@ -157,6 +159,53 @@ TEST_F(MidiCcMapTest, AFailedWriteIsSkippedSilently) {
     chmod(folder.path.c_str(), 0700);
     if (geteuid() != 0) EXPECT_EQ(readFile(ini), "[midicc]\nVolume=300\n");
     else EXPECT_NE(readFile(ini).find("Volume=0\n"), std::string::npos);
+}
+
+TEST_F(MidiCcMapTest, TheUsersFileWinsAndIsTheOnlyOneWritten) {
+    const std::string user = folder.file("config/Zorvek/Zorvek2.ini");
+    const std::string shipped = folder.file("Zorvek2.ini");
+    writeFile(shipped, "[midicc]\nVolume=9\n");
+    {
+        MidiCcMap map(kNumAutomatable, kVocoderParams, {user, shipped});
+        EXPECT_EQ(map.controllerOf(0), 9);  // the user has no file yet
+    }
+    EXPECT_EQ(readFile(shipped), "[midicc]\nVolume=9\n");
+    EXPECT_EQ(readFile(user).rfind("[midicc]\nVolume=9\nPan=10\n", 0), 0u) << readFile(user);
+
+    writeFile(user, "[midicc]\nVolume=11\n");
+    MidiCcMap map(kNumAutomatable, kVocoderParams, {user, shipped});
+    EXPECT_EQ(map.controllerOf(0), 11);
+}
+
+TEST_F(MidiCcMapTest, AFileThatCannotBeReadIsNeverWrittenOver) {
+    const std::string shipped = folder.file("shipped.ini"), big(300 * 1024, ';');
+    writeFile(shipped, "[midicc]\nVolume=9\n");
+    const std::string fifo = folder.file("fifo.ini"), link = folder.file("link.ini"), sub = folder.file("folder.ini");
+    mkfifo(fifo.c_str(), 0600);
+    symlink(fifo.c_str(), link.c_str());
+    mkdir(sub.c_str(), 0700);
+    writeFile(folder.file("big.ini"), big);
+    for (const std::string& user : {fifo, link, sub, folder.file("big.ini")}) {
+        MessageLog log;
+        { EXPECT_EQ(MidiCcMap(kNumAutomatable, kVocoderParams, {user, shipped}).controllerOf(0), 7) << user; }
+        ASSERT_EQ(log.messages.size(), 2u) << user;  // could not be read; left as it is
+        for (const std::string& m : log.messages) EXPECT_NE(m.find(user), std::string::npos) << m;
+    }
+    struct stat info {};
+    EXPECT_TRUE(lstat(link.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+    EXPECT_TRUE(stat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+    EXPECT_EQ(readFile(folder.file("big.ini")), big);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 5);  // no temporary left
+}
+
+TEST_F(MidiCcMapTest, UsersFileFollowsTheConfigurationHome) {
+    const std::string saved = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(MidiCcMap::defaultFiles("Zorvek2").user, "/cfg/Zorvek/Zorvek2.ini");
+    setenv("XDG_CONFIG_HOME", "relative", 1);  // only an absolute path counts
+    EXPECT_EQ(MidiCcMap::defaultFiles("Zorvek2").user,
+              std::string(std::getenv("HOME")) + "/.config/Zorvek/Zorvek2.ini");
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
 
 TEST_F(MidiCcMapTest, IniFileNamedAfterTheLibrary) {

@@ -26,6 +26,15 @@ namespace fs = std::filesystem;
 const std::string kBinaryDir = ZORVEK_BINARY_DIR;
 const std::set<std::string> kPluginFolder = {"Zorvek2.so",   "ZorvekCapture.so", "drumloop.wav",
                                              "someone.wav",  "speech.wav",       "testing1-2-3.wav"};
+// Beside the plug-in folder: the render tool, its manual page and the documents.
+const std::set<std::string> kToolAndDocuments = {"bin/zorvek-render",
+                                                 "share/man/man1/zorvek-render.1.gz",
+                                                 "share/doc/zorvek2/copyright",
+                                                 "share/doc/zorvek2/manual.md",
+                                                 "share/doc/zorvek2/images/capture-editor.png",
+                                                 "share/doc/zorvek2/images/modulator-spectrogram.png",
+                                                 "share/doc/zorvek2/images/vocoded-spectrogram.png",
+                                                 "share/doc/zorvek2/images/vocoder-editor.png"};
 
 struct Outcome {
     int status = -1;
@@ -65,6 +74,20 @@ std::set<std::string> namesIn(const fs::path& folder) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
     return names;
+}
+
+// Every file below root, as paths relative to it.
+std::set<std::string> filesBelow(const fs::path& root) {
+    std::set<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (!entry.is_directory()) files.insert(fs::relative(entry.path(), root).string());
+    return files;
+}
+
+std::set<std::string> installedFiles(const std::string& pluginFolderParent) {
+    std::set<std::string> files;
+    for (const std::string& name : kPluginFolder) files.insert(pluginFolderParent + "/Zorvek/" + name);
+    return files;
 }
 
 // A folder under /tmp that every user may enter, removed with everything in it.
@@ -177,7 +200,7 @@ Scratch* DebianPackage::scratch = nullptr;
 std::string DebianPackage::deb;
 std::string DebianPackage::packageLog;
 
-TEST_F(DebianPackage, HoldsThePluginFolderAndNothingElse) {
+TEST_F(DebianPackage, HoldsThePluginFolderTheToolAndItsDocuments) {
     std::set<std::string> files;
     std::istringstream lines(run("dpkg-deb -c " + shellQuoted(deb)).output);
     for (std::string line; std::getline(lines, line);) {
@@ -185,8 +208,14 @@ TEST_F(DebianPackage, HoldsThePluginFolderAndNothingElse) {
         if (path.back() != '/') files.insert(path);
     }
     std::set<std::string> expected;
-    for (const std::string& name : kPluginFolder) expected.insert("./usr/lib/vst/Zorvek/" + name);
+    for (const std::string& name : installedFiles("lib/vst")) expected.insert("./usr/" + name);
+    for (const std::string& name : kToolAndDocuments) expected.insert("./usr/" + name);
     EXPECT_EQ(files, expected);
+    fs::path root = unpack("documents").parent_path().parent_path().parent_path();
+    EXPECT_NE(readFile(root / "share/doc/zorvek2/copyright").find("Permission is hereby granted"), std::string::npos);
+    Outcome page =
+        run("MANWIDTH=200 man --nj -l " + shellQuoted((root / "share/man/man1/zorvek-render.1.gz").string()));
+    EXPECT_NE(page.output.find("zorvek-render - play a MIDI file"), std::string::npos) << page.output;
     EXPECT_EQ(field("Package"), "zorvek2");
     EXPECT_EQ(field("Section"), "sound");
     EXPECT_FALSE(field("Maintainer").empty());
@@ -199,7 +228,7 @@ TEST_F(DebianPackage, DependsOnEveryLibraryThePluginsLoad) {
     EXPECT_TRUE(packageNames(field("Recommends")).count("zenity")) << field("Recommends");
 
     fs::path folder = unpack("depends");
-    for (const char* plugin : {"Zorvek2.so", "ZorvekCapture.so"}) {
+    for (const char* plugin : {"Zorvek2.so", "ZorvekCapture.so", "../../../bin/zorvek-render"}) {
         std::vector<std::string> needed = neededLibraries(folder / plugin);
         EXPECT_FALSE(needed.empty()) << plugin;
         for (const std::string& soname : needed) {
@@ -217,12 +246,10 @@ TEST_F(DebianPackage, DependsOnEveryLibraryThePluginsLoad) {
 class ReadOnlyInstall {
 public:
     explicit ReadOnlyInstall(const fs::path& pluginFolder, const fs::path& scratch) : folder(pluginFolder) {
-        fs::create_directories(scratch / "bin");
         fs::create_directories(scratch / "out");
         chmod((scratch / "out").c_str(), 0777);
-        renderTool = scratch / "bin/zorvek-render";
-        fs::copy_file(kBinaryDir + "/zorvek-render", renderTool, fs::copy_options::overwrite_existing);
-        chmod(renderTool.c_str(), 0755);
+        // The package's own tool, from the usr/bin/ of the same unpacked root.
+        renderTool = folder.parent_path().parent_path().parent_path() / "bin/zorvek-render";
         output = scratch / "out";
     }
 
@@ -232,7 +259,11 @@ public:
     void unlock() const { chmod(folder.c_str(), 0755); }
 
     Outcome render(const std::string& arguments) const {
-        std::string asUser = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups -- " : "";
+        // A new user's own configuration folder each time, not the test run's (root's): a map
+        // copied there by an earlier run would hide the one beside the plug-in.
+        const fs::path config = output / ("config-" + std::to_string(++runs));
+        std::string asUser = "env XDG_CONFIG_HOME=" + shellQuoted(config.string()) + " ";
+        if (geteuid() == 0) asUser += "setpriv --reuid=65534 --regid=65534 --clear-groups -- ";
         return run(asUser + shellQuoted(renderTool.string()) + " " + shellQuoted((folder / "Zorvek2.so").string()) + " " +
                    arguments);
     }
@@ -240,6 +271,7 @@ public:
     fs::path folder;
     fs::path renderTool;
     fs::path output;
+    mutable int runs = 0;
 };
 
 TEST_F(DebianPackage, InstalledPluginPlaysFromAFolderItCannotWrite) {
@@ -293,6 +325,42 @@ TEST_F(DebianPackage, ControllerMapIsReadFromBesideTheInstalledPluginAndLeftAlon
     EXPECT_EQ(namesIn(folder), withMap);
 }
 
+// The package installed on this machine, used by root as a musician would, and removed:
+// nothing of it may stay behind. Needs root, and leaves a zorvek2 already installed alone.
+TEST_F(DebianPackage, InstallUseAndRemoveLeaveNothingBehind) {
+    if (geteuid() != 0) GTEST_SKIP() << "installing a package needs root";
+    if (run("dpkg-query -W -f='${Status}' zorvek2").output.find("installed") != std::string::npos)
+        GTEST_SKIP() << "zorvek2 is installed on this machine; the test would remove it";
+    // Another dpkg run may hold the lock for a while.
+    auto dpkg = [](const std::string& arguments) {
+        Outcome outcome;
+        for (int attempt = 0; attempt < 30; ++attempt) {
+            outcome = run("dpkg " + arguments);
+            if (outcome.status == 0 || outcome.output.find("lock") == std::string::npos) break;
+            sleep(2);
+        }
+        return outcome;
+    };
+    const std::vector<std::string> folders = {"/usr/lib/vst/Zorvek", "/usr/share/doc/zorvek2"};
+    for (const std::string& folder : folders) ASSERT_FALSE(fs::exists(folder)) << folder << " is there already";
+
+    Outcome installed = dpkg("-i " + shellQuoted(deb));
+    ASSERT_EQ(installed.status, 0) << installed.output;
+    Scratch user("cycle");
+    fs::path home = user.path / "home", wav = user.path / "demo.wav";
+    Outcome rendered = run("HOME=" + shellQuoted(home.string()) +
+                           " zorvek-render /usr/lib/vst/Zorvek/Zorvek2.so --demo -o " + shellQuoted(wav.string()));
+    Outcome removed = dpkg("-r zorvek2");
+    ASSERT_EQ(removed.status, 0) << removed.output;
+    EXPECT_EQ(rendered.status, 0) << rendered.output;
+    EXPECT_GT(fs::file_size(wav), 44100u);
+    for (const std::string& path : {folders[0], folders[1], std::string("/usr/bin/zorvek-render"),
+                                    std::string("/usr/share/man/man1/zorvek-render.1.gz")}) {
+        EXPECT_FALSE(fs::exists(path)) << path << " stayed behind";
+        fs::remove_all(path);  // none of it was there before the install
+    }
+}
+
 TEST(Install, GivenPrefixGetsThePluginFolderUnderLibVst) {
     // Hosts and tests leave a controller map beside the built plug-in; it is not installed.
     fs::path strayMap = kBinaryDir + "/plugins/Zorvek2.ini";
@@ -302,8 +370,9 @@ TEST(Install, GivenPrefixGetsThePluginFolderUnderLibVst) {
     Outcome installed = run("cmake --install " + shellQuoted(kBinaryDir) + " --prefix " + shellQuoted((scratch.path / "usr").string()));
     if (madeMap) fs::remove(strayMap);
     ASSERT_EQ(installed.status, 0) << installed.output;
-    EXPECT_EQ(namesIn(scratch.path / "usr/lib/vst/Zorvek"), kPluginFolder);
-    EXPECT_EQ(namesIn(scratch.path / "usr"), std::set<std::string>{"lib"});
+    std::set<std::string> expected = installedFiles("lib/vst");
+    expected.insert(kToolAndDocuments.begin(), kToolAndDocuments.end());
+    EXPECT_EQ(filesBelow(scratch.path / "usr"), expected);
 }
 
 TEST(Install, WithoutPrefixGoesToTheUsersVstFolder) {
@@ -312,8 +381,10 @@ TEST(Install, WithoutPrefixGoesToTheUsersVstFolder) {
     Scratch home("home");
     Outcome installed = run("HOME=" + shellQuoted(home.path.string()) + " cmake --install " + shellQuoted(kBinaryDir));
     ASSERT_EQ(installed.status, 0) << installed.output;
-    EXPECT_EQ(namesIn(home.path / ".vst/Zorvek"), kPluginFolder);
-    EXPECT_EQ(namesIn(home.path), std::set<std::string>{".vst"});
+    // The plug-ins where hosts look for a user's own, the tool and documents under ~/.local.
+    std::set<std::string> expected = installedFiles(".vst");
+    for (const std::string& name : kToolAndDocuments) expected.insert(".local/" + name);
+    EXPECT_EQ(filesBelow(home.path), expected);
 }
 
 }  // namespace

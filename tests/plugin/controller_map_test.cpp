@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A copy of the plug-in in a private folder, so its ini file is this test's own.
+// A copy of the plug-in in a private folder, and a private configuration home, so both
+// ini files are this test's own.
 class PrivatePluginCopy {
 public:
     PrivatePluginCopy() {
@@ -23,6 +24,7 @@ public:
         fs::copy_file(fs::path(ZORVEK_PLUGIN_DIR) / "Zorvek2.so", fs::path(folder) / "Zorvek2.so");
         for (const auto& entry : fs::directory_iterator(ZORVEK_PLUGIN_DIR))
             if (entry.path().extension() == ".wav") fs::create_symlink(entry.path(), fs::path(folder) / entry.path().filename());
+        setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
     }
     ~PrivatePluginCopy() {
         std::error_code ignored;
@@ -30,8 +32,9 @@ public:
     }
     std::string library() const { return folder + "/Zorvek2.so"; }
     std::string ini() const { return folder + "/Zorvek2.ini"; }
-    std::string readIni() const {
-        std::ifstream in(ini());
+    std::string userIni() const { return folder + "/config/Zorvek/Zorvek2.ini"; }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path);
         std::stringstream content;
         content << in.rdbuf();
         return content.str();
@@ -47,7 +50,8 @@ bool automated(const LoadedPlugin& plugin, int32_t index, float value) {
 
 TEST(ControllerMap, ControllersMoveParametersThroughTheHost) {
     PrivatePluginCopy copy;
-    std::ofstream(copy.ini()) << "[other]\nkeep=me\n[midicc]\nCutoff=20\nReso=0\nPan=300\n";
+    const std::string shipped = "[other]\nkeep=me\n[midicc]\nCutoff=20\nReso=0\nPan=300\n";
+    std::ofstream(copy.ini()) << shipped;
     {
         LoadedPlugin plugin(copy.library());
         ASSERT_NE(plugin.effect(), nullptr);
@@ -80,24 +84,31 @@ TEST(ControllerMap, ControllersMoveParametersThroughTheHost) {
         plugin.render(left, right, 512);
         EXPECT_EQ(plugin.getParameter(48), 1.0f);  // ChrsRat
     }
-    // Written back at close: all keys, the dropped controller as 0, other sections kept.
-    std::string ini = copy.readIni();
-    EXPECT_EQ(ini.rfind("[other]\nkeep=me\n[midicc]\nCutoff=20\nReso=0\nPan=0\nVolume=7\nModSrc=41\n", 0), 0u) << ini;
-    EXPECT_NE(ini.find("\nMixVoc=71\n"), std::string::npos);
+    // Written at close into the user's file only: all keys, the dropped controller as 0.
+    EXPECT_EQ(PrivatePluginCopy::read(copy.ini()), shipped);
+    std::string ini = PrivatePluginCopy::read(copy.userIni());
+    EXPECT_EQ(ini.rfind("[midicc]\nVolume=7\nPan=0\nModSrc=41\n", 0), 0u) << ini;
+    for (const char* line : {"\nCutoff=20\nReso=0\n", "\nMixVoc=71\n"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line;
 }
 
-TEST(ControllerMap, AnUnwritableIniFileIsSkipped) {
+TEST(ControllerMap, AnUnreadableIniFileIsLeftAsItIs) {
     PrivatePluginCopy copy;
-    // A folder holds the ini file's name: the write-back cannot succeed and is skipped.
-    fs::create_directory(copy.ini());
+    // A folder holds the user's ini file's name: nothing is read or written there.
+    fs::create_directories(copy.userIni());
+    std::ofstream(copy.ini()) << "[midicc]\nVolume=9\n";
     {
         LoadedPlugin plugin(copy.library());
         ASSERT_NE(plugin.effect(), nullptr);
-        EXPECT_EQ(plugin.getParameter(0), 0.8f);
+        plugin.start();
+        std::vector<float> left, right;
+        plugin.sendMidi(0xB0, 7, 127);  // Volume keeps its default controller
+        plugin.render(left, right, 512);
+        EXPECT_EQ(plugin.getParameter(0), 1.0f);
     }
-    EXPECT_TRUE(fs::is_directory(copy.ini()));
-    EXPECT_TRUE(fs::is_empty(copy.ini()));
-    for (const auto& entry : fs::directory_iterator(copy.folder))
+    EXPECT_TRUE(fs::is_directory(copy.userIni()));
+    EXPECT_TRUE(fs::is_empty(copy.userIni()));
+    for (const auto& entry : fs::directory_iterator(copy.folder + "/config/Zorvek"))
         EXPECT_EQ(entry.path().filename().string().rfind("Zorvek2.ini.", 0), std::string::npos) << entry.path();
 }
 

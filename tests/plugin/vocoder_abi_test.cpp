@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "support/LoadedPlugin.h"
 
@@ -190,6 +191,42 @@ TEST(VocoderAbi, RendersFiniteAudioInBothProcessingCalls) {
     float* outputs[2] = {l.data(), r.data()};
     plugin.effect()->process(plugin.effect(), nullptr, outputs, 64);
     for (float s : l) ASSERT_TRUE(std::isfinite(s));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VocoderAbi, HostRereadsParametersAfterEveryProgramOrBankChange) {
+    LoadedPlugin plugin("Zorvek2.so");
+    EXPECT_EQ(plugin.updateDisplayCalls, 0);  // not while the host waits for the record
+    std::vector<char> chunks[2];
+    for (int preset : {0, 1}) {
+        void* data = nullptr;
+        const auto size = plugin.dispatch(effGetChunk, preset, 0, &data);
+        chunks[preset].assign(static_cast<char*>(data), static_cast<char*>(data) + size);
+    }
+    char junk[8] = {};
+    const struct {
+        int32_t opcode, index;
+        intptr_t value;
+        void* ptr;
+        int calls;
+    } changes[] = {
+        {effSetProgram, 0, 6, nullptr, 1},
+        {effSetChunk, 0, static_cast<intptr_t>(chunks[0].size()), chunks[0].data(), 1},
+        {effSetChunk, 1, static_cast<intptr_t>(chunks[1].size()), chunks[1].data(), 1},
+        {effSetProgram, 0, 16, nullptr, 0},  // no such program
+        {effSetChunk, 1, 8, junk, 0},        // not a chunk
+    };
+    for (const auto& c : changes) {
+        const int before = plugin.updateDisplayCalls;
+        plugin.dispatch(c.opcode, c.index, c.value, c.ptr);
+        EXPECT_EQ(plugin.updateDisplayCalls - before, c.calls) << c.opcode << " " << c.value;
+        // The host read the values after they changed, not before.
+        for (int32_t i = 0; c.calls && i < plugin.effect()->numParams; ++i)
+            ASSERT_EQ(plugin.displayedValues.at(i), plugin.getParameter(i)) << c.opcode << " " << i;
+    }
 }
 
 }  // namespace

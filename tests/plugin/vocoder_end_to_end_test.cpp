@@ -115,11 +115,13 @@ TEST(VocoderEndToEnd, ModulatorAloneIsTheFileThroughTheSoftClipAndTheMasterGain)
     expectPlayback(left, speech, gain, start);
     EXPECT_EQ(left, right);  // centre pan, mono carrier
 
-    // Pan moves the two channel gains apart; the file plays on where it was.
+    // Pan moves the two channel gains apart, ramping over one sub-block (88 frames at
+    // this rate); the file plays on where it was.
     plugin.setParameter(kPan, 0.25f);
+    plugin.render(left, right, 88);
     plugin.render(left, right, kRate / 2);
-    expectPlayback(left, speech, leftChannelGain(0.8f, 0.25f), start - 3 * kRate);
-    expectPlayback(right, speech, rightChannelGain(0.8f, 0.25f), start - 3 * kRate);
+    expectPlayback(left, speech, leftChannelGain(0.8f, 0.25f), start - 3 * kRate - 88);
+    expectPlayback(right, speech, rightChannelGain(0.8f, 0.25f), start - 3 * kRate - 88);
 }
 
 TEST(VocoderEndToEnd, FileLoadedThroughAProgramChunkPlays) {

@@ -9,9 +9,13 @@ namespace {
 thread_local bool counting = false;
 thread_local long allocations = 0;
 thread_local long deallocations = 0;
+thread_local long failing = -1;
+
+bool fails() { return counting && failing >= 0 && allocations > failing; }
 
 void* allocate(std::size_t size) {
     if (counting) ++allocations;
+    if (fails()) throw std::bad_alloc();
     void* p = std::malloc(size ? size : 1);
     if (!p) throw std::bad_alloc();
     return p;
@@ -19,6 +23,7 @@ void* allocate(std::size_t size) {
 
 void* allocateAligned(std::size_t size, std::align_val_t alignment) {
     if (counting) ++allocations;
+    if (fails()) throw std::bad_alloc();
     std::size_t a = static_cast<std::size_t>(alignment);
     void* p = std::aligned_alloc(a, (size + a - 1) / a * a);
     if (!p) throw std::bad_alloc();
@@ -36,7 +41,12 @@ void AllocationCounter::start() {
     counting = true;
 }
 
-void AllocationCounter::stop() { counting = false; }
+void AllocationCounter::failFrom(long allocation) { failing = allocation; }
+
+void AllocationCounter::stop() {
+    counting = false;
+    failing = -1;
+}
 long AllocationCounter::allocationCount() { return allocations; }
 long AllocationCounter::deallocationCount() { return deallocations; }
 

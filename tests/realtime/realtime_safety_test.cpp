@@ -1,5 +1,6 @@
-// The audio thread never allocates, while another thread changes parameters, programs
-// and chunks; under ThreadSanitizer the same run must be free of data races.
+// The audio thread never allocates, while another thread changes parameters, programs,
+// chunks and the sample rate; under ThreadSanitizer the same run must be free of data
+// races.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -73,6 +74,8 @@ TEST(RealtimeSafety, AudioThreadNeitherAllocatesNorRacesWhileTheHostChangesState
     for (int round = 0; round < 300; ++round) {
         for (int i = 0; i < 56; ++i) plugin->setParameter(i, unit(random));
         plugin->setProgram(static_cast<int32_t>(random() % 16));
+        // Hosts may set the rate while audio runs; the files are resampled on this thread.
+        if (round % 10 == 0) plugin->setSampleRate(round % 20 == 0 ? 48000.0f : 44100.0f);
         void* chunk = nullptr;
         int32_t size = plugin->getChunk(&chunk, round % 2 == 0);
         if (size > 0 && chunk) {

@@ -43,7 +43,7 @@ inline Bytes track(const Bytes& events) { return chunk("MTrk", events); }
 // A delta time followed by raw event bytes.
 inline Bytes event(uint32_t delta, std::initializer_list<uint8_t> bytes) {
     Bytes out = vlq(delta);
-    out.insert(out.end(), bytes);
+    for (uint8_t b : bytes) out.push_back(b);
     return out;
 }
 

@@ -37,8 +37,9 @@ TEST(Options, Defaults) {
     EXPECT_EQ(p.options.sampleRate, 44100.0);
     EXPECT_FALSE(p.options.sampleRateGiven);
     EXPECT_EQ(p.options.blockSize, 512);
-    EXPECT_EQ(p.options.tailSeconds, 2.0);
-    EXPECT_EQ(p.options.bits, 32);
+    EXPECT_FALSE(p.options.tailSeconds.has_value());  // until the output fades
+    EXPECT_EQ(p.options.bits, 0);                     // the format's own default
+    EXPECT_TRUE(p.options.selection.leavesOutDrums());
     EXPECT_FALSE(p.options.tempo.has_value());
     EXPECT_FALSE(p.options.program.has_value());
     EXPECT_TRUE(p.options.midiPath.empty());
@@ -66,6 +67,30 @@ TEST(Options, BenchNeedsNoOutputAndTakesAnOptionalLength) {
     EXPECT_EQ(timed.options.benchSeconds, 5.0);
     EXPECT_TRUE(parse({"s.so", "--list-params"}).ok);
     EXPECT_TRUE(parse({"s.so", "--list-programs"}).ok);
+}
+
+TEST(Options, MidiSelectionListsAndRanges) {
+    ParsedOptions p = parse({"s.so", "a.mid", "-o", "x.flac", "--track", "3,1-2,2", "--channel=10,2", "--ignore-cc",
+                             "7,91-93", "--normalize"});
+    ASSERT_TRUE(p.ok) << p.error;
+    const render::MidiSelection& s = p.options.selection;
+    EXPECT_EQ(s.tracks, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(s.channels, (std::vector<int>{2, 10}));
+    EXPECT_FALSE(s.leavesOutDrums());
+    EXPECT_EQ(s.ignoredControllers.count(), 4u);
+    EXPECT_TRUE(s.ignoredControllers.test(7) && s.ignoredControllers.test(93));
+    EXPECT_EQ(p.options.normalizeDbfs, -1.0);
+
+    ParsedOptions all = parse({"s.so", "a.mid", "-o", "x.wav", "--channel", "all", "--ignore-cc=all"});
+    ASSERT_TRUE(all.ok) << all.error;
+    EXPECT_TRUE(all.options.selection.allChannels);
+    EXPECT_TRUE(all.options.selection.ignoredControllers.all());
+
+    ParsedOptions listing = parse({"--list-midi", "a.mid", "--track", "2"});
+    ASSERT_TRUE(listing.ok) << listing.error;
+    EXPECT_EQ(listing.options.midiPath, "a.mid");
+    EXPECT_TRUE(parse({"--list-midi", "--midi", "a.mid"}).ok);
+    EXPECT_TRUE(parse({"s.so", "--save-preset", "p.txt"}).ok);
 }
 
 TEST(Options, HelpWinsOverEverythingElse) {
@@ -102,6 +127,18 @@ TEST(Options, ErrorsNameTheProblem) {
         {{"s.so", "-o", "x", "--program", "-1"}, "--program"},
         {{"s.so", "--bench=soon"}, "--bench"},
         {{"s.so", "-o", "x", "--demo=yes"}, "--demo takes no value"},
+        {{"s.so", "-o", "x.mp3"}, "must end in .wav, .flac, .ogg or .aiff"},
+        {{"s.so", "-o", "x"}, "cannot tell the format of x"},
+        {{"s.so", "-o", "x.flac", "--bits", "32"}, "not 32-bit float"},
+        {{"s.so", "-o", "x.ogg", "--bits", "16"}, "leave out --bits"},
+        {{"s.so", "-o", "x.wav", "--gain", "3", "--normalize"}, "exclude each other"},
+        {{"s.so", "-o", "x.wav", "--normalize=1"}, "from -60 to 0 dBFS"},
+        {{"s.so", "-o", "x.wav", "--channel", "17"}, "'17' is not a number or range"},
+        {{"s.so", "-o", "x.wav", "--channel", "3-1"}, "'3-1'"},
+        {{"s.so", "-o", "x.wav", "--track", "1,,2"}, "'' is not"},
+        {{"s.so", "-o", "x.wav", "--track", "all"}, "'all'"},
+        {{"s.so", "-o", "x.wav", "--ignore-cc", "128"}, "'128'"},
+        {{"--list-midi"}, "--list-midi needs a MIDI file"},
     };
     for (const Case& c : cases) {
         ParsedOptions p = parse(c.args);

@@ -7,11 +7,11 @@
 #include <cstring>
 
 #include "TestAudio.h"
+#include "render/AudioWriter.h"
 #include "render/EventSchedule.h"
 #include "render/InputAudio.h"
 #include "render/Renderer.h"
 #include "render/TempoMap.h"
-#include "render/WavWriter.h"
 
 using render::PluginHost;
 
@@ -162,6 +162,13 @@ render::MidiSequence oneTickPerFrame(std::initializer_list<uint64_t> ticks) {
     for (uint64_t tick : ticks) sequence.messages.push_back({tick, {0x90, key++, 100}, 3});
     sequence.endTick = ticks.size() ? *std::max_element(ticks.begin(), ticks.end()) : 0;
     return sequence;
+}
+
+render::OutputFormat wavFormat(int bits) {
+    render::OutputFormat format;
+    std::string error;
+    EXPECT_TRUE(render::OutputFormat::forPath("x.wav", bits, format, error)) << error;
+    return format;
 }
 
 }  // namespace
@@ -332,8 +339,8 @@ TEST(Renderer, FeedsInputAudioThenSilenceAndWritesStereo) {
     ASSERT_TRUE(input.open(dir.file("in.wav"), error)) << error;
     EXPECT_EQ(input.frames(), 700);
     input.reserve(256);
-    render::WavWriter writer;
-    ASSERT_TRUE(writer.open(dir.file("out.wav"), 44100, 32, 256, error)) << error;
+    render::AudioWriter writer;
+    ASSERT_TRUE(writer.open(dir.file("out.wav"), 44100, wavFormat(32), 256, error)) << error;
 
     render::MidiSequence none;
     render::TempoMap tempo(none);
@@ -351,17 +358,17 @@ TEST(Renderer, FeedsInputAudioThenSilenceAndWritesStereo) {
     EXPECT_TRUE(f.fake.events.empty());
     testaudio::Wav out = testaudio::readWav(dir.file("out.wav"));
     EXPECT_EQ(out.channels, 2);
-    EXPECT_EQ(out.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_EQ(out.format, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT);
     ASSERT_EQ(out.frames(), 1000);
     EXPECT_TRUE(std::all_of(out.samples.begin(), out.samples.end(), [](float v) { return v == 0.25f; }));
     EXPECT_EQ(writer.peak(), 0.25f);
 }
 
-TEST(WavWriter, ReplacesNonFiniteSamplesAndClipsIntegerFormats) {
+TEST(AudioWriter, ReplacesNonFiniteSamplesAndClipsIntegerFormats) {
     testaudio::ScratchDir dir;
-    render::WavWriter writer;
+    render::AudioWriter writer;
     std::string error;
-    ASSERT_TRUE(writer.open(dir.file("x.wav"), 48000, 16, 4, error)) << error;
+    ASSERT_TRUE(writer.open(dir.file("x.wav"), 48000, wavFormat(16), 4, error)) << error;
     const float left[4] = {0.5f, std::nanf(""), 2.0f, -4.0f};
     const float right[4] = {HUGE_VALF, -0.25f, 0.0f, 1.0f};
     ASSERT_TRUE(writer.write(left, right, 4, error)) << error;
@@ -375,6 +382,6 @@ TEST(WavWriter, ReplacesNonFiniteSamplesAndClipsIntegerFormats) {
     ASSERT_EQ(wav.samples.size(), 8u);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(wav.samples[i], expected[i]) << i;
 
-    EXPECT_FALSE(writer.open("/nonexistent/dir/x.wav", 44100, 32, 4, error));
+    EXPECT_FALSE(writer.open("/nonexistent/dir/x.wav", 44100, wavFormat(32), 4, error));
     EXPECT_NE(error.find("cannot write /nonexistent/dir/x.wav"), std::string::npos) << error;
 }

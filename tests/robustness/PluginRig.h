@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -51,7 +52,7 @@ public:
           block(blockSize),
           left(static_cast<size_t>(blockSize)),
           right(static_cast<size_t>(blockSize)),
-          midi(8),
+          midi(64),
           random(seed) {
         plugin->setSampleRate(rate);
         plugin->setBlockSize(blockSize);
@@ -83,19 +84,35 @@ public:
         for (int i = 0; i < kNumAutomatable; ++i) plugin->setParameter(i, unit(random));
     }
     float randomValue() { return unit(random); }
+    uint32_t randomNumber() { return random(); }
+    int32_t blockSize() const { return block; }
 
     // Controllers the random MIDI leaves alone (the controller map moves parameters).
     std::vector<int> heldControllers;
 
-    // Renders frames in host blocks; before each block up to eight random MIDI events
-    // (notes, sustain, pitch bend, controllers, all-notes resets) at random frames.
-    // Notes keep coming, so there is nearly always something sounding.
-    Peak play(int64_t frames) {
+    // Automation inside a stretch of audio: called before each block with the frame the
+    // block starts at; it may set parameters and add events to the block's MIDI.
+    using BlockHook = std::function<void(PluginRig&, int64_t start, std::vector<VstMidiEvent>& events)>;
+
+    // Renders frames in host blocks; up to eight random MIDI events (notes, sustain, pitch
+    // bend, controllers, all-notes resets) at random frames before each block, or before
+    // the first block of every 64 frames when blocks are shorter. Notes keep coming, so
+    // there is nearly always something sounding.
+    Peak play(int64_t frames, const BlockHook& hook = {}) {
         Peak peak;
         float* outputs[2] = {left.data(), right.data()};
+        std::vector<VstMidiEvent> events;
         for (int64_t done = 0; done < frames; done += block) {
-            size_t count = random() % 9;
-            for (size_t i = 0; i < count; ++i) midi.events[i] = randomEvent();
+            events.clear();
+            if (block >= 64 || done % 64 < block) {
+                size_t count = random() % 9;
+                for (size_t i = 0; i < count; ++i) events.push_back(randomEvent());
+            }
+            if (hook) hook(*this, done, events);
+            std::stable_sort(events.begin(), events.end(),
+                             [](const VstMidiEvent& a, const VstMidiEvent& b) { return a.deltaFrames < b.deltaFrames; });
+            size_t count = std::min(events.size(), midi.events.size());
+            std::copy_n(events.begin(), count, midi.events.begin());
             plugin->processEvents(midi.build(count));
             plugin->processReplacing(nullptr, outputs, block);
             for (int32_t k = 0; k < block; ++k) {

@@ -56,6 +56,12 @@ intptr_t LoadedPlugin::hostCallback(AEffect* effect, int32_t opcode, int32_t ind
             return 1;
         case audioMasterGetTime:
             return self->provideTime ? reinterpret_cast<intptr_t>(&self->timeInfo) : 0;
+        case audioMasterUpdateDisplay:
+            ++self->updateDisplayCalls;
+            self->displayedValues.clear();
+            for (int32_t i = 0; i < effect->numParams; ++i)
+                self->displayedValues.push_back(effect->getParameter(effect, i));
+            return 1;
         case audioMasterAutomate:
             self->automations.push_back({index, opt});
             return 0;

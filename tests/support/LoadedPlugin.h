@@ -46,6 +46,9 @@ public:
         int32_t height;
     };
     std::vector<Size> sizeRequests;
+    int updateDisplayCalls = 0;
+    // The parameter values as the host re-read them at the last audioMasterUpdateDisplay.
+    std::vector<float> displayedValues;
 
 private:
     static intptr_t hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);

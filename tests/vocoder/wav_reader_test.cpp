@@ -1,7 +1,7 @@
-#include "vocoder/WavReader.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "platform/MessageBox.h"
+#include "vocoder/VocoderFileSlots.h"
+#include "vocoder/WavReader.h"
 
 namespace fs = std::filesystem;
 
@@ -44,6 +46,23 @@ Bytes fmtChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
     put16(f, channels * bits / 8);
     put16(f, bits);
     return chunk("fmt ", f);
+}
+
+// A WAVE_FORMAT_EXTENSIBLE chunk carrying the plain tag in its sub-format GUID.
+Bytes extensibleFmtChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
+    Bytes f = fmtChunk(0xFFFE, channels, rate, bits);
+    f.erase(f.begin(), f.begin() + 8);
+    put16(f, 22);
+    put16(f, bits);
+    put32(f, 0);
+    put16(f, tag);
+    f.insert(f.end(), {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+    return chunk("fmt ", f);
+}
+
+Bytes& operator+=(Bytes& a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 Bytes riff(std::initializer_list<Bytes> chunks) {
@@ -120,10 +139,67 @@ TEST_F(WavReaderTest, EightBitLevels) {
     EXPECT_EQ(values(w), (std::vector<float>{0.0f, 127 * 256 / 32768.0f, -1.0f, 256 / 32768.0f}));
 }
 
-TEST_F(WavReaderTest, TwentyFourBitIsReadTwoBytesPerSample) {
+// The same two-channel signal written in every encoding the reader decodes.
+// One sample as (tag 1) integer PCM of the given width or (tag 3) IEEE float.
+Bytes encode(uint16_t tag, uint16_t bits, double x) {
+    Bytes b(bits / 8);
+    if (tag == 3 && bits == 32) {
+        const float f = static_cast<float>(x);
+        std::memcpy(b.data(), &f, 4);
+    } else if (tag == 3) {
+        std::memcpy(b.data(), &x, 8);
+    } else {
+        const double full = std::ldexp(1.0, bits - 1);
+        const auto v = static_cast<uint32_t>(std::clamp<int64_t>(std::llround(x * full), -full, full - 1));
+        for (size_t i = 0; i < b.size(); ++i) b[i] = (v >> (8 * i)) & 0xFF;
+    }
+    return b;
+}
+
+TEST_F(WavReaderTest, EveryEncodingDecodesWithinOneSixteenBitStepOfSixteenBit) {
+    std::vector<double> signal{-1.0, 0.99996, 0.0, 1.0 / 65536, -1.0 / 65536};
+    for (int i = 0; i < 4000; ++i) signal.push_back(0.9 * std::sin(i * 0.031) * (i % 2 ? -0.6 : 1.0));
+    const auto file = [&](uint16_t tag, uint16_t bits, bool extensible) {
+        Bytes data;
+        for (double x : signal) data += encode(tag, bits, x);
+        return riff({extensible ? extensibleFmtChunk(tag, 2, 44100, bits) : fmtChunk(tag, 2, 44100, bits),
+                     chunk("data", data)});
+    };
+    const std::vector<float> reference = values(load(file(1, 16, false), 44100));
+    ASSERT_EQ(reference.size(), signal.size() / 2);
+    const int encodings[][2] = {{1, 16}, {1, 24}, {1, 32}, {3, 32}, {3, 64}};
+    for (auto [tag, bits] : encodings) {
+        for (bool extensible : {false, true}) {
+            const std::vector<float> decoded = values(load(file(tag, bits, extensible), 44100));
+            ASSERT_EQ(decoded.size(), reference.size()) << tag << " " << bits << " " << extensible;
+            for (size_t i = 0; i < decoded.size(); ++i)
+                ASSERT_NEAR(decoded[i], reference[i], 1.0 / 32768)
+                    << tag << " " << bits << " " << extensible << " " << i;
+        }
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WavReaderTest, WideSamplesKeepTheirExactLevels) {
+    const struct {
+        uint16_t tag, bits;
+        Bytes data;
+        std::vector<float> expected;
+    } cases[] = {
+        {1, 24, {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00}, {-1.0f, 8388607 / 8388608.0f, 1 / 8388608.0f}},
+        {1, 32, {0, 0, 0, 0x80, 0, 1, 0, 0}, {-1.0f, 256 / 2147483648.0f}},
+        // Beyond full scale, NaN and -infinity: levels a file must not feed the vocoder.
+        {3, 32, {0, 0, 0xC0, 0x3F, 0, 0, 0xC0, 0x7F, 0, 0, 0x80, 0xFF}, {1.0f, 0.0f, -1.0f}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(values(load(riff({fmtChunk(c.tag, 1, 44100, c.bits), chunk("data", c.data)}), 44100)), c.expected)
+            << c.bits;
+}
+
+TEST_F(WavReaderTest, OtherPlainWidthsAreReadTwoBytesPerSample) {
     const Bytes data{0x01, 0x02, 0x03, 0x04, 0x05, 0x86};
-    const WavBuffer w = load(riff({fmtChunk(1, 1, 44100, 24), chunk("data", data)}), 44100);
-    // frames = 6 x 8 / 24 = 2; each frame reads 2 bytes.
+    const WavBuffer w = load(riff({fmtChunk(1, 1, 44100, 20), chunk("data", data)}), 44100);
+    // frames = 6 x 8 / 20 = 2; each frame reads 2 bytes.
     EXPECT_EQ(values(w), (std::vector<float>{0x0201 / 32768.0f, 0x0403 / 32768.0f}));
 }
 
@@ -154,16 +230,31 @@ TEST_F(WavReaderTest, SampleAndHoldBetweenRates) {
     }
 }
 
-TEST_F(WavReaderTest, NonPcmOrMissingFormatShowsFormatError) {
-    const Bytes data = pcm16({1, 2, 3, 4});
-    EXPECT_EQ(load(riff({fmtChunk(3, 1, 44100, 32), chunk("data", data)}), 44100).count, 0);
-    EXPECT_EQ(load(riff({chunk("data", data), fmtChunk(1, 1, 44100, 16)}), 44100).count, 0);
-    EXPECT_EQ(messages, (std::vector<std::string>{"Zorvek: Wav Format Error", "Zorvek: Wav Format Error"}));
+TEST_F(WavReaderTest, CompressedOrUnknownEncodingsAreFormatErrors) {
+    Bytes unknownGuid = extensibleFmtChunk(1, 1, 44100, 16);
+    unknownGuid.back() ^= 1;
+    // ADPCM, A-law, float of 16 bits, compressed or 12-bit inside extensible, an unknown
+    // sub-format, the extensible tag without its extension, and no "fmt " before "data".
+    for (const Bytes& fmt : {fmtChunk(2, 1, 44100, 4), fmtChunk(6, 1, 44100, 8), fmtChunk(3, 1, 44100, 16),
+                             extensibleFmtChunk(2, 1, 44100, 16), extensibleFmtChunk(1, 1, 44100, 12), unknownGuid,
+                             fmtChunk(0xFFFE, 1, 44100, 16), Bytes{}}) {
+        const WavBuffer w = load(riff({fmt, chunk("data", pcm16({1, 2, 3, 4}))}), 44100);
+        EXPECT_EQ(w.count, 0);
+        EXPECT_EQ(w.problem, kFormatError);
+    }
+    EXPECT_EQ(load(riff({fmtChunk(1, 1, 44100, 16), chunk("LIST", Bytes(6))}), 44100).problem, "No audio data");
+    EXPECT_TRUE(messages.empty());  // the slot that loads a file tells the user
+}
 
-    messages.clear();
-    EXPECT_EQ(load(riff({fmtChunk(1, 1, 44100, 16), chunk("LIST", Bytes(6))}), 44100).count, 0);
-    EXPECT_EQ(loadWav("absent.wav", dir.string(), 44100).count, 0);
-    EXPECT_TRUE(messages.empty());
+TEST_F(WavReaderTest, ChunkWalkIsBounded) {
+    // Zeros are an endless row of empty chunks; "data" behind 4095 empty chunks loads.
+    EXPECT_EQ(load(Bytes(1 << 20, 0), 44100).problem, "No audio data");
+    for (int empty : {4095, 4096}) {
+        Bytes file = riff({fmtChunk(1, 1, 44100, 16)});
+        for (int i = 1; i < empty; ++i) file += chunk("junk", {});
+        file += chunk("data", pcm16({3}));
+        EXPECT_EQ(load(file, 44100).count, empty == 4095 ? 1 : 0) << empty;
+    }
 }
 
 TEST_F(WavReaderTest, ChunkWalkSkipsOtherChunksAndHonoursPadBytes) {
@@ -314,6 +405,32 @@ TEST_F(WavReaderTest, HostileBytesNeverCrashOrOverallocate) {
         }
         expectSane(load(file, 48000), maxCount);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WavReaderTest, SlotsTellSlotPathAndReasonOfEveryUnusableFile) {
+    // Special files are refused without waiting on them, also behind a symbolic link.
+    const std::string fifo = (dir / "fifo.wav").string(), link = (dir / "link.wav").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink(fifo, link);
+    const std::string paths[] = {(dir / "gone.wav").string(), link, dir.string(),
+                                 write("alaw.wav", riff({fmtChunk(6, 1, 8000, 8), chunk("data", Bytes(8))}))};
+    VocoderFileSlots slots;
+    for (int slot = 0; slot < 4; ++slot) slots.setFile(slot, paths[slot].c_str(), 44100);
+    EXPECT_EQ(messages, (std::vector<std::string>{"Zorvek: No such file or directory: File1 " + paths[0],
+                                                  "Zorvek: Not a regular file: File2 " + paths[1],
+                                                  "Zorvek: Not a regular file: File3 " + paths[2],
+                                                  "Zorvek: Wav Format Error: File4 " + paths[3]}));
+    // A new sample rate reloads every slot; the same faults are not told again.
+    slots.reload(48000);
+    slots.setFile(3, write("good.wav", riff({fmtChunk(1, 1, 44100, 16), chunk("data", pcm16({1}))})).c_str(), 48000);
+    slots.setFile(2, "", 48000);  // an empty slot is no fault
+    EXPECT_EQ(messages.size(), 4u);
+    slots.setFile(0, paths[0].c_str(), 48000);
+    EXPECT_EQ(messages.size(), 5u);
 }
 
 }  // namespace

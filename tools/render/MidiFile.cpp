@@ -9,12 +9,8 @@ namespace render {
 
 namespace {
 
-// Keeps the messages of every track tagged with their track, so the merge can keep
-// the file's order among events that share a tick.
-struct TrackEvent {
-    MidiMessage message;
-    uint32_t track;
-};
+// Longest track name kept for listings; longer names are cut.
+constexpr size_t kMaxTrackName = 48;
 
 class ByteReader {
 public:
@@ -71,9 +67,12 @@ int dataBytesOf(uint8_t status) {
 
 class TrackParser {
 public:
-    TrackParser(uint32_t track, std::vector<TrackEvent>& messages, std::vector<TempoChange>& tempos,
+    TrackParser(uint16_t track, std::vector<MidiMessage>& messages, std::vector<TempoChange>& tempos,
                 size_t& eventCount, size_t maxEvents)
         : track(track), messages(messages), tempos(tempos), eventCount(eventCount), maxEvents(maxEvents) {}
+
+    // The track's first name event, printable characters only.
+    std::string name;
 
     // Reads one track chunk's body; on failure sets error and returns false.
     bool parse(const uint8_t* body, size_t length, uint64_t& endTick, std::string& error) {
@@ -104,6 +103,10 @@ public:
                         if (!count(error)) return false;
                         tempos.push_back({tick, micros});
                     }
+                } else if (type == 0x03 && name.empty()) {
+                    const uint8_t* p = in.here();
+                    for (uint32_t i = 0; i < bytes && name.size() < kMaxTrackName; ++i)
+                        name += p[i] >= 0x20 && p[i] < 0x7F ? static_cast<char>(p[i]) : '?';
                 }
                 in.skip(bytes);
             } else if (lead == 0xF0 || lead == 0xF7) {
@@ -122,6 +125,7 @@ public:
                 }
                 MidiMessage message;
                 message.tick = tick;
+                message.track = track;
                 message.bytes[0] = status;
                 message.size = static_cast<uint8_t>(1 + dataBytesOf(status));
                 for (int i = 1; i < message.size; ++i) {
@@ -129,7 +133,7 @@ public:
                     if (message.bytes[i] & 0x80) return fail(in, "status byte inside a channel message", error);
                 }
                 if (!count(error)) return false;
-                messages.push_back({message, track});
+                messages.push_back(message);
             }
         }
         // A track without its end marker ends with its last event.
@@ -148,8 +152,8 @@ private:
         return false;
     }
 
-    uint32_t track;
-    std::vector<TrackEvent>& messages;
+    uint16_t track;
+    std::vector<MidiMessage>& messages;
     std::vector<TempoChange>& tempos;
     size_t& eventCount;
     size_t maxEvents;
@@ -189,7 +193,8 @@ MidiFile::Result MidiFile::parse(const uint8_t* data, size_t size, size_t maxEve
         sequence.ticksPerQuarter = division;
     }
 
-    std::vector<TrackEvent> events;
+    sequence.format = static_cast<uint16_t>(format);
+    std::vector<MidiMessage>& events = sequence.messages;
     size_t eventCount = 0;
     uint32_t tracksRead = 0;
     while (tracksRead < trackCount) {
@@ -203,17 +208,21 @@ MidiFile::Result MidiFile::parse(const uint8_t* data, size_t size, size_t maxEve
         in.skip(chunkLength);
         if (chunkTag != 0x4D54726B) continue;  // "MTrk"; other chunks are skipped
         uint64_t endTick = 0;
-        TrackParser parser(tracksRead, events, sequence.tempoChanges, eventCount, maxEvents);
-        if (!parser.parse(body, chunkLength, endTick, result.error)) return result;
+        TrackParser parser(static_cast<uint16_t>(tracksRead), events, sequence.tempoChanges, eventCount, maxEvents);
+        if (!parser.parse(body, chunkLength, endTick, result.error)) {
+            result.sequence = {};
+            return result;
+        }
+        sequence.trackNames.push_back(std::move(parser.name));
         sequence.endTick = std::max(sequence.endTick, endTick);
         ++tracksRead;
     }
 
-    std::stable_sort(events.begin(), events.end(), [](const TrackEvent& a, const TrackEvent& b) {
-        return a.message.tick != b.message.tick ? a.message.tick < b.message.tick : a.track < b.track;
+    // Tracks were read one after another: a stable sort by tick keeps the file's order
+    // among events that share one.
+    std::stable_sort(events.begin(), events.end(), [](const MidiMessage& a, const MidiMessage& b) {
+        return a.tick != b.tick ? a.tick < b.tick : a.track < b.track;
     });
-    sequence.messages.reserve(events.size());
-    for (const TrackEvent& e : events) sequence.messages.push_back(e.message);
     std::stable_sort(sequence.tempoChanges.begin(), sequence.tempoChanges.end(),
                      [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
     result.ok = true;

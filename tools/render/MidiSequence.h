@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace render {
@@ -11,6 +12,7 @@ struct MidiMessage {
     uint64_t tick = 0;
     uint8_t bytes[3] = {};
     uint8_t size = 0;  // 2 or 3
+    uint16_t track = 0;  // index of the track chunk it came from, counting from 0
 };
 
 struct TempoChange {
@@ -28,6 +30,9 @@ struct MidiSequence {
     std::vector<MidiMessage> messages;      // ascending tick; file order within a tick
     std::vector<TempoChange> tempoChanges;  // ascending tick
     uint64_t endTick = 0;                   // end of the longest track
+
+    uint16_t format = 0;                  // 0 or 1
+    std::vector<std::string> trackNames;  // one per track, empty when it has no name
 };
 
 }  // namespace render

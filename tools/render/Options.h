@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "render/MidiSelection.h"
+
 namespace render {
 
 struct ParameterSetting {
@@ -24,16 +26,22 @@ struct Options {
     bool sampleRateGiven = false;
     int32_t blockSize = 512;
     std::optional<double> tempo;
-    double tailSeconds = 2.0;
-    int bits = 32;
+    std::optional<double> tailSeconds;  // none: until the output has faded
+    int bits = 0;                       // 0: the output format's default
+    std::optional<double> gainDb;
+    std::optional<double> normalizeDbfs;
+    MidiSelection selection;
 
     std::vector<ParameterSetting> parameters;
     std::optional<int32_t> program;
     std::string bankChunkPath;
     std::string programChunkPath;
+    std::string presetPath;
+    std::string savePresetPath;
 
     bool listParameters = false;
     bool listPrograms = false;
+    bool listMidi = false;
     bool bench = false;
     double benchSeconds = 30.0;
     bool progress = false;
@@ -45,6 +53,9 @@ struct ParsedOptions {
     Options options;
     std::string error;  // one line
 };
+
+// "NAME=VALUE" split at the last "=", VALUE a number from 0 to 1; false with a problem.
+bool parseParameterSetting(const std::string& text, ParameterSetting& setting, std::string& problem);
 
 // args excludes the program name.
 ParsedOptions parseOptions(const std::vector<std::string>& args);

@@ -171,8 +171,8 @@ std::string PluginHost::programName(int32_t index) {
     return trimmed(buffer);
 }
 
-void PluginHost::setChunk(std::vector<char>& data, bool singleProgram) {
-    dispatch(effSetChunk, singleProgram ? 1 : 0, static_cast<intptr_t>(data.size()), data.data());
+intptr_t PluginHost::setChunk(std::vector<char>& data, bool singleProgram) {
+    return dispatch(effSetChunk, singleProgram ? 1 : 0, static_cast<intptr_t>(data.size()), data.data());
 }
 
 void PluginHost::setTime(double samplePosition, double quarters, double bpm) {

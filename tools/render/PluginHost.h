@@ -52,7 +52,8 @@ public:
     std::string programName(int32_t index);
     void setProgram(int32_t index) { dispatch(effSetProgram, 0, index); }
     bool acceptsChunks() const { return aeffect->flags & effFlagsProgramChunks; }
-    void setChunk(std::vector<char>& data, bool singleProgram);
+    // The plug-in's answer: 0 when it did not take the data.
+    intptr_t setChunk(std::vector<char>& data, bool singleProgram);
 
     // The transport the plug-in sees through audioMasterGetTime until the next call.
     void setTime(double samplePosition, double quarters, double bpm);

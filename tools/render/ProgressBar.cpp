@@ -24,6 +24,7 @@ double ProgressBar::now() {
 }
 
 void ProgressBar::update(int64_t doneFrames) {
+    done = doneFrames;
     if (!enabled) return;
     double t = now();
     if (!always && t - started < kDelaySeconds) return;
@@ -34,6 +35,8 @@ void ProgressBar::update(int64_t doneFrames) {
 
 void ProgressBar::finish() {
     if (!shown) return;
+    // A render that ends at quiet ends before the total it was given.
+    total = done;
     draw(total);
     std::fputc('\n', stderr);
     shown = false;

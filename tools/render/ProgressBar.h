@@ -17,6 +17,7 @@ private:
     static double now();
 
     int64_t total;
+    int64_t done = 0;
     double sampleRate;
     bool enabled;
     bool always;

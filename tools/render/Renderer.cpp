@@ -3,11 +3,12 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cmath>
 
+#include "render/AudioWriter.h"
 #include "render/InputAudio.h"
 #include "render/PluginHost.h"
 #include "render/ProgressBar.h"
-#include "render/WavWriter.h"
 
 namespace render {
 
@@ -59,7 +60,29 @@ int32_t Renderer::collectEvents(int64_t blockStart, int32_t frames) {
     return count;
 }
 
-bool Renderer::run(int64_t totalFrames, InputAudio* input, WavWriter* output, ProgressBar* progress,
+void Renderer::stopWhenQuiet(int64_t fromFrame, int64_t quietFrames, float level) {
+    quietFrom = fromFrame;
+    quietLength = quietFrames;
+    quietLevel = level;
+}
+
+int32_t Renderer::framesBeforeQuiet(int64_t blockStart, int32_t frames) {
+    if (quietFrom < 0) return frames;
+    const float* left = outputs[0];
+    const float* right = outputs[outputs.size() > 1 ? 1 : 0];
+    for (int32_t i = 0; i < frames; ++i) {
+        // Written so that a sample that is not a number counts as loud.
+        bool quiet = std::fabs(left[i]) < quietLevel && std::fabs(right[i]) < quietLevel;
+        quietRun = quiet ? quietRun + 1 : 0;
+        if (blockStart + i + 1 >= quietFrom && quietRun >= quietLength) {
+            quietReached = true;
+            return i + 1;
+        }
+    }
+    return frames;
+}
+
+bool Renderer::run(int64_t totalFrames, InputAudio* input, AudioWriter* output, ProgressBar* progress,
                    std::string& error) {
     for (int64_t position = 0; position < totalFrames;) {
         auto frames = static_cast<int32_t>(std::min<int64_t>(blockSize, totalFrames - position));
@@ -76,10 +99,12 @@ bool Renderer::run(int64_t totalFrames, InputAudio* input, WavWriter* output, Pr
         host.process(inputs.data(), outputs.data(), frames);
         counters.pluginCpuSeconds += threadCpuSeconds() - before;
 
-        if (output && !output->write(outputs[0], outputs[outputs.size() > 1 ? 1 : 0], frames, error)) return false;
-        position += frames;
+        int32_t kept = framesBeforeQuiet(position, frames);
+        if (output && !output->write(outputs[0], outputs[outputs.size() > 1 ? 1 : 0], kept, error)) return false;
+        position += kept;
         counters.frames = position;
         if (progress) progress->update(position);
+        if (quietReached) break;
     }
     if (progress) progress->finish();
     return true;
