@@ -85,6 +85,15 @@ uint8_t virtualKey(KeySym sym) {
     }
 }
 
+// Whether the back buffer's pixels can go to a window of this visual as they are.
+bool pixelsMatchVisual(Display* d, const Visual* v, int windowDepth) {
+    // They are 32-bit words 0xAARRGGBB in the machine's byte order: a true-colour
+    // visual with those masks on a server of the same byte order takes them.
+    const int order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+    return v && v->c_class == TrueColor && (windowDepth == 24 || windowDepth == 32) && v->red_mask == 0xFF0000 &&
+           v->green_mask == 0xFF00 && v->blue_mask == 0xFF && ImageByteOrder(d) == order;
+}
+
 }  // namespace
 
 double X11Window::screenScale() {
@@ -138,10 +147,21 @@ X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height,
       scale(windowScale),
       window(w),
       surface(nullptr) {
-    if (pixelsMatchVisual(d)) {
-        gc = XCreateGC(d, w, 0, nullptr);
-        return;
+    {
+        // The window may already be gone with a parent the host destroyed.
+        ErrorTrap trap(d);
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(d, w, &attributes) && pixelsMatchVisual(d, attributes.visual, attributes.depth)) {
+            visual = attributes.visual;
+            depth = attributes.depth;
+            gc = XCreateGC(d, w, 0, nullptr);
+        }
+        if (trap.failed() && gc) {
+            XFreeGC(d, gc);
+            gc = nullptr;
+        }
     }
+    if (gc) return;
     surface = cairo_xlib_surface_create(d, w, DefaultVisual(d, DefaultScreen(d)), width, height);
     // The frame's back buffer has the same device scale: areas in editor units copy
     // its pixels one to one.
@@ -284,17 +304,6 @@ void X11Window::present(cairo_surface_t* image, const CRect& area) {
     XFlush(display);
 }
 
-bool X11Window::pixelsMatchVisual(Display* d) {
-    // The back buffer's pixels are 32-bit words 0xAARRGGBB in the machine's byte order:
-    // a true-colour visual with those masks and a server of the same byte order takes
-    // them as they are.
-    const Visual* visual = DefaultVisual(d, DefaultScreen(d));
-    const int depth = DefaultDepth(d, DefaultScreen(d));
-    const int order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
-    return visual->c_class == TrueColor && (depth == 24 || depth == 32) && visual->red_mask == 0xFF0000 &&
-           visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF && ImageByteOrder(d) == order;
-}
-
 void X11Window::putPixels(cairo_surface_t* image, const CRect& area) {
     // Straight from the back buffer: no copy and no per-connection upload buffers
     // (cairo's would outlive the connection).
@@ -305,14 +314,17 @@ void X11Window::putPixels(cairo_surface_t* image, const CRect& area) {
     const int right = std::clamp(static_cast<int>(std::ceil(area.right * scale)), left, width);
     const int bottom = std::clamp(static_cast<int>(std::ceil(area.bottom * scale)), top, height);
     if (right == left || bottom == top) return;
-    XImage* pixels = XCreateImage(display, DefaultVisual(display, DefaultScreen(display)),
-                                  static_cast<unsigned>(DefaultDepth(display, DefaultScreen(display))), ZPixmap, 0,
+    XImage* pixels = XCreateImage(display, static_cast<Visual*>(visual), static_cast<unsigned>(depth), ZPixmap, 0,
                                   reinterpret_cast<char*>(cairo_image_surface_get_data(image)),
                                   static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
                                   cairo_image_surface_get_stride(image));
     if (!pixels) return;
-    XPutImage(display, window, gc, pixels, left, top, left, top, static_cast<unsigned>(right - left),
-              static_cast<unsigned>(bottom - top));
+    {
+        // A host may destroy the window before its destruction reaches us.
+        ErrorTrap trap(display);
+        XPutImage(display, window, gc, pixels, left, top, left, top, static_cast<unsigned>(right - left),
+                  static_cast<unsigned>(bottom - top));
+    }
     // The pixels belong to the back buffer.
     pixels->data = nullptr;
     XDestroyImage(pixels);

@@ -49,8 +49,6 @@ public:
 private:
     X11Window(Display* display, unsigned long window, int32_t width, int32_t height, double scale);
     CPoint toUnits(int x, int y) const;
-    // Whether the back buffer's pixels can go to the window as they are.
-    static bool pixelsMatchVisual(Display* display);
     void putPixels(cairo_surface_t* image, const CRect& area);
     bool isDoubleClick(unsigned int button, unsigned long time, int x, int y) const;
 
@@ -59,6 +57,8 @@ private:
     unsigned long window;
     cairo_surface_t* surface;  // null where the pixels go straight to the window
     struct _XGC* gc = nullptr;
+    void* visual = nullptr;  // the window's Visual where gc is set
+    int depth = 0;
     bool alive = true;
     // The last press, for telling a double click.
     unsigned long lastPressTime = 0;
