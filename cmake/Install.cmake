@@ -51,3 +51,19 @@ endif()
 install(TARGETS ${ZORVEK_INSTALLED_PLUGINS} LIBRARY DESTINATION Zorvek)
 file(GLOB ZORVEK_DEFAULT_WAVS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/wav/*.wav)
 install(FILES ${ZORVEK_DEFAULT_WAVS} DESTINATION Zorvek)
+
+# The LV2 bundles (cmake/Lv2.cmake) go to ~/.lv2 or <prefix>/lib/lv2 by the same rule.
+if(TARGET Zorvek2_lv2)
+  install(CODE "
+    if(\"${ZORVEK_DEFAULT_PREFIX}\" STREQUAL \"\${ZORVEK_GIVEN_PREFIX}\")
+      set(CMAKE_INSTALL_PREFIX \"\$ENV{HOME}/.lv2\")
+    else()
+      set(CMAKE_INSTALL_PREFIX \"\${ZORVEK_GIVEN_PREFIX}/lib/lv2\")
+    endif()")
+  install(TARGETS Zorvek2_lv2 LIBRARY DESTINATION Zorvek2.lv2)
+  install(TARGETS ZorvekCapture_lv2 LIBRARY DESTINATION ZorvekCapture.lv2)
+  install(FILES ${CMAKE_BINARY_DIR}/lv2/Zorvek2.lv2/manifest.ttl ${CMAKE_BINARY_DIR}/lv2/Zorvek2.lv2/Zorvek2.ttl ${CMAKE_BINARY_DIR}/lv2/Zorvek2.lv2/presets.ttl
+                ${ZORVEK_DEFAULT_WAVS} DESTINATION Zorvek2.lv2)
+  install(FILES ${CMAKE_BINARY_DIR}/lv2/ZorvekCapture.lv2/manifest.ttl ${CMAKE_BINARY_DIR}/lv2/ZorvekCapture.lv2/ZorvekCapture.ttl
+          DESTINATION ZorvekCapture.lv2)
+endif()

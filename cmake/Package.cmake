@@ -1,12 +1,12 @@
 # `cpack` in the build folder makes a Debian package of what cmake/Install.cmake installs:
-# the plug-in folder as /usr/lib/vst/Zorvek, where hosts look for system-wide plug-ins,
-# /usr/bin/zorvek-render with its manual page, and the guide and copyright file in
-# /usr/share/doc/zorvek2.
+# the plug-in folder as /usr/lib/vst/Zorvek and the LV2 bundles in /usr/lib/lv2, where
+# hosts look for system-wide plug-ins, /usr/bin/zorvek-render with its manual page, and
+# the guide and copyright file in /usr/share/doc/zorvek2.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zorvek2)
 set(CPACK_PACKAGE_VENDOR "Zorvek developers")
 set(CPACK_PACKAGE_CONTACT "Zorvek developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vocoder instrument and capture effect plug-ins (VST 2)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vocoder instrument and capture effect plug-ins (VST 2 and LV2)")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Zorvek2 is a vocoder instrument: an eight-voice synthesizer whose sound takes on\n"
     "the spectral shape of a voice or any other recording, through a filter bank and an\n"

@@ -51,7 +51,9 @@ CaptureMemory::CaptureMemory(Role role) {
     }
 }
 
-CaptureMemory::~CaptureMemory() { platform::unmapSharedMemory(layout, kBytes); }
+CaptureMemory::~CaptureMemory() {
+    if (shared) platform::unmapSharedMemory(layout, kBytes);
+}
 
 CaptureChannel* CaptureMemory::channelAt(int channel) const {
     if (!layout || channel < 0 || channel >= kChannels) return nullptr;

@@ -51,6 +51,9 @@ public:
     // A failed attach leaves the object detached: writes are dropped and every channel
     // reads as empty. Any thread but the audio thread (it maps memory).
     explicit CaptureMemory(Role role);
+    // Reads and writes a private layout in this process (a zero-filled one, owned by the
+    // caller and outliving this object) instead of the shared memory.
+    explicit CaptureMemory(CaptureLayout& privateLayout) : layout(&privateLayout), shared(false) {}
     ~CaptureMemory();
     CaptureMemory(const CaptureMemory&) = delete;
     CaptureMemory& operator=(const CaptureMemory&) = delete;
@@ -76,4 +79,5 @@ private:
     CaptureChannel* channelAt(int channel) const;
 
     CaptureLayout* layout = nullptr;
+    bool shared = true;
 };

@@ -204,3 +204,7 @@ VocoderPlugin::~VocoderPlugin() {
     effects.reset();
     lfo.reset();
 }
+
+void VocoderPlugin::setCaptureSource(CaptureMemory* source) {
+    if (vocoder) vocoder->setCaptureSource(source);
+}

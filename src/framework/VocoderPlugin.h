@@ -15,6 +15,7 @@ class VoiceSummer;
 class Vocoder;
 class BandLevels;
 class EffectsChain;
+class CaptureMemory;
 
 class VocoderPlugin : public PluginBase {
 public:
@@ -32,6 +33,9 @@ public:
     bool fileSlotLoaded(int slot) const;
     // The vocoder's levels for an editor; null without a vocoder.
     BandLevels* bandLevels();
+    // Any thread: the vocoder reads its capture channels from source (null: the shared
+    // memory); a format with its own audio input feeds that input in this way.
+    void setCaptureSource(CaptureMemory* source);
 
 private:
     void createModules();

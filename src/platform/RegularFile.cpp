@@ -14,7 +14,9 @@ RegularFile::RegularFile(const std::string& path) {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
-        state = error == ENOENT || error == ENOTDIR ? Status::Missing : Status::Unreadable;
+        // A file behind a folder we may not search is as good as missing: nothing can
+        // read or replace it from here.
+        state = error == ENOENT || error == ENOTDIR || !pathExists(path) ? Status::Missing : Status::Unreadable;
         return;
     }
     struct stat info {};

@@ -13,7 +13,7 @@ class RegularFile {
 public:
     enum class Status {
         Open,        // a regular file, readable
-        Missing,     // no such file (or a path through something that is not a folder)
+        Missing,     // no such file, or none visible (a folder on the way cannot be searched)
         NotRegular,  // a FIFO, device, socket or folder; also through a symbolic link
         Unreadable,  // exists but cannot be opened (permission, loop of links, ...)
     };

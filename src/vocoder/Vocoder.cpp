@@ -120,7 +120,7 @@ void Vocoder::refill() {
     constexpr int kBlock = CaptureMemory::kModulatorFrames;
     if (settings.modulatorSource == 0) {
         float block[kBlock];
-        capture.readModulatorBlock(settings.modulatorChannel, block);
+        reading->readModulatorBlock(settings.modulatorChannel, block);
         writeModulator(block, kBlock);
     } else if (freeze == FreezeState::Idle) {
         // With no key held a file source is silent.
@@ -180,8 +180,8 @@ void Vocoder::render(int32_t frames) {
     auto takeCarrier = [&](int32_t end) {
         for (; taken < end; ++taken) {
             left[taken] = right[taken] = 0.0f;
-            capture.peekFrame(s.carrierChannel, left[taken], right[taken]);
-            capture.advance(s.carrierChannel);
+            reading->peekFrame(s.carrierChannel, left[taken], right[taken]);
+            reading->advance(s.carrierChannel);
         }
     };
     if (s.carrierCapture) {
@@ -251,6 +251,8 @@ void Vocoder::process(int32_t frames, int32_t tick) {
         settings.bufferLength = computeBufferLength();
         scanGates();
     }
+    CaptureMemory* source = captureSource.load(std::memory_order_acquire);
+    reading = source ? source : &capture;
     files.beginRead();
     if (settings.mono)
         render<false>(frames);

@@ -49,6 +49,10 @@ public:
 
     const StereoBuffer& output() const { return out; }
 
+    // Any thread: where the capture channels are read from from the next process call
+    // on; null restores the shared memory. The source must outlive its use here.
+    void setCaptureSource(CaptureMemory* source) { captureSource.store(source, std::memory_order_release); }
+
     // Read-outs of the audio thread's state, for tests and meters on that thread.
     int32_t bandCount() const { return settings.bandCount; }
     int32_t bufferLength() const { return settings.bufferLength; }
@@ -113,6 +117,9 @@ private:
     void render(int32_t frames);
 
     CaptureMemory capture{CaptureMemory::Role::Reader};
+    std::atomic<CaptureMemory*> captureSource{nullptr};
+    // The capture source of the current process call.
+    CaptureMemory* reading = &capture;
     VocoderFileSlots files;
     VocoderFilterBank bank;
     VocoderSpectral spectral;

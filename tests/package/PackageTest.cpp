@@ -26,6 +26,12 @@ namespace fs = std::filesystem;
 const std::string kBinaryDir = ZORVEK_BINARY_DIR;
 const std::set<std::string> kPluginFolder = {"Zorvek2.so",   "ZorvekCapture.so", "drumloop.wav",
                                              "someone.wav",  "speech.wav",       "testing1-2-3.wav"};
+// The LV2 bundles, relative to the LV2 folder.
+const std::set<std::string> kLv2Bundles = {
+    "Zorvek2.lv2/Zorvek2.so",       "Zorvek2.lv2/Zorvek2.ttl",  "Zorvek2.lv2/manifest.ttl",
+    "Zorvek2.lv2/presets.ttl",      "Zorvek2.lv2/drumloop.wav", "Zorvek2.lv2/someone.wav",
+    "Zorvek2.lv2/speech.wav",       "Zorvek2.lv2/testing1-2-3.wav", "ZorvekCapture.lv2/ZorvekCapture.so",
+    "ZorvekCapture.lv2/ZorvekCapture.ttl", "ZorvekCapture.lv2/manifest.ttl"};
 // Beside the plug-in folder: the render tool, its manual page and the documents.
 const std::set<std::string> kToolAndDocuments = {"bin/zorvek-render",
                                                  "share/man/man1/zorvek-render.1.gz",
@@ -86,9 +92,11 @@ std::set<std::string> filesBelow(const fs::path& root) {
     return files;
 }
 
-std::set<std::string> installedFiles(const std::string& pluginFolderParent) {
+// The VST 2 plug-in folder and the LV2 bundles, below the folders that hold them.
+std::set<std::string> installedFiles(const std::string& pluginFolderParent, const std::string& bundleParent) {
     std::set<std::string> files;
     for (const std::string& name : kPluginFolder) files.insert(pluginFolderParent + "/Zorvek/" + name);
+    for (const std::string& name : kLv2Bundles) files.insert(bundleParent + "/" + name);
     return files;
 }
 
@@ -210,7 +218,7 @@ TEST_F(DebianPackage, HoldsThePluginFolderTheToolAndItsDocuments) {
         if (path.back() != '/') files.insert(path);
     }
     std::set<std::string> expected;
-    for (const std::string& name : installedFiles("lib/vst")) expected.insert("./usr/" + name);
+    for (const std::string& name : installedFiles("lib/vst", "lib/lv2")) expected.insert("./usr/" + name);
     for (const std::string& name : kToolAndDocuments) expected.insert("./usr/" + name);
     EXPECT_EQ(files, expected);
     fs::path root = unpack("documents").parent_path().parent_path().parent_path();
@@ -218,6 +226,9 @@ TEST_F(DebianPackage, HoldsThePluginFolderTheToolAndItsDocuments) {
     Outcome page =
         run("MANWIDTH=200 man --nj -l " + shellQuoted((root / "share/man/man1/zorvek-render.1.gz").string()));
     EXPECT_NE(page.output.find("zorvek-render - play a MIDI file"), std::string::npos) << page.output;
+    // The guide's install command names the file that cpack makes.
+    std::string command = "sudo apt install ./build/" + fs::path(deb).filename().string();
+    EXPECT_NE(readFile(ZORVEK_SOURCE_DIR "/docs/manual.md").find(command), std::string::npos) << command;
     EXPECT_EQ(field("Package"), "zorvek2");
     EXPECT_EQ(field("Section"), "sound");
     EXPECT_FALSE(field("Maintainer").empty());
@@ -230,7 +241,8 @@ TEST_F(DebianPackage, DependsOnEveryLibraryThePluginsLoad) {
     EXPECT_TRUE(packageNames(field("Recommends")).count("zenity")) << field("Recommends");
 
     fs::path folder = unpack("depends");
-    for (const char* plugin : {"Zorvek2.so", "ZorvekCapture.so", "../../../bin/zorvek-render"}) {
+    for (const char* plugin : {"Zorvek2.so", "ZorvekCapture.so", "../../../bin/zorvek-render",
+                               "../../lv2/Zorvek2.lv2/Zorvek2.so", "../../lv2/ZorvekCapture.lv2/ZorvekCapture.so"}) {
         std::vector<std::string> needed = neededLibraries(folder / plugin);
         EXPECT_FALSE(needed.empty()) << plugin;
         for (const std::string& soname : needed) {
@@ -372,7 +384,7 @@ TEST(Install, GivenPrefixGetsThePluginFolderUnderLibVst) {
     Outcome installed = run("cmake --install " + shellQuoted(kBinaryDir) + " --prefix " + shellQuoted((scratch.path / "usr").string()));
     if (madeMap) fs::remove(strayMap);
     ASSERT_EQ(installed.status, 0) << installed.output;
-    std::set<std::string> expected = installedFiles("lib/vst");
+    std::set<std::string> expected = installedFiles("lib/vst", "lib/lv2");
     expected.insert(kToolAndDocuments.begin(), kToolAndDocuments.end());
     EXPECT_EQ(filesBelow(scratch.path / "usr"), expected);
 }
@@ -384,7 +396,7 @@ TEST(Install, WithoutPrefixGoesToTheUsersVstFolder) {
     Outcome installed = run("HOME=" + shellQuoted(home.path.string()) + " cmake --install " + shellQuoted(kBinaryDir));
     ASSERT_EQ(installed.status, 0) << installed.output;
     // The plug-ins where hosts look for a user's own, the tool and documents under ~/.local.
-    std::set<std::string> expected = installedFiles(".vst");
+    std::set<std::string> expected = installedFiles(".vst", ".lv2");
     for (const std::string& name : kToolAndDocuments) expected.insert(".local/" + name);
     EXPECT_EQ(filesBelow(home.path), expected);
 }

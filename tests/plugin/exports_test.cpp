@@ -1,4 +1,4 @@
-// Each plug-in library exports only its two entry points: a host that loads both must
+// Each plug-in library, VST 2 or LV2, exports only its two entry points: a host that loads both must
 // never bind one plug-in's symbols to the other's code.
 #include <gtest/gtest.h>
 
@@ -25,13 +25,22 @@ std::set<std::string> exportedSymbols(const std::string& library) {
     return symbols;
 }
 
-class Exports : public ::testing::TestWithParam<const char*> {};
+struct Library {
+    const char* path;  // relative to the build folder
+    std::set<std::string> entries;
+};
+
+class Exports : public ::testing::TestWithParam<Library> {};
 
 TEST_P(Exports, OnlyTheEntryPoints) {
-    EXPECT_EQ(exportedSymbols(std::string(ZORVEK_PLUGIN_DIR "/") + GetParam()),
-              (std::set<std::string>{"VSTPluginMain", "main"}));
+    EXPECT_EQ(exportedSymbols(std::string(ZORVEK_BINARY_DIR "/") + GetParam().path), GetParam().entries);
 }
 
-INSTANTIATE_TEST_SUITE_P(Plugins, Exports, ::testing::Values("Zorvek2.so", "ZorvekCapture.so"));
+const std::set<std::string> kVst2 = {"VSTPluginMain", "main"};
+const std::set<std::string> kLv2 = {"lv2_descriptor", "lv2ui_descriptor"};
+INSTANTIATE_TEST_SUITE_P(Plugins, Exports,
+                         ::testing::Values(Library{"plugins/Zorvek2.so", kVst2}, Library{"plugins/ZorvekCapture.so", kVst2},
+                                           Library{"lv2/Zorvek2.lv2/Zorvek2.so", kLv2},
+                                           Library{"lv2/ZorvekCapture.lv2/ZorvekCapture.so", kLv2}));
 
 }  // namespace
