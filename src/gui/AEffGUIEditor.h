@@ -48,7 +48,10 @@ public:
     // A format adapter that sizes the editor's parent window itself learns here of each
     // new size (pixels); without one the host is asked through audioMasterSizeWindow.
     using SizeHandler = void (*)(void* context, int32_t width, int32_t height);
-    void setSizeHandler(SizeHandler handler, void* context);
+    void setSizeHandler(SizeHandler handler, void* context) {
+        sizeHandler = handler;
+        sizeContext = context;
+    }
 
     // A press on the frame where no control is; true when the editor used it.
     virtual bool onBackgroundMouseDown(const CPoint& where, int32_t buttons) {
