@@ -25,5 +25,7 @@ function(zorvek_embed_resources target)
   # that looks resources up links before or after it in any order.
   add_library(${target}_resources OBJECT ${output})
   target_include_directories(${target}_resources PRIVATE ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(${target} PRIVATE ${target}_resources)
+  if(TARGET ${target})
+    target_link_libraries(${target} PRIVATE ${target}_resources)
+  endif()
 endfunction()

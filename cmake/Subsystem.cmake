@@ -21,10 +21,11 @@ function(zorvek_subsystem name)
   endif()
 endfunction()
 
-# zorvek_test(<folder> [DEPS lib...]): one GoogleTest executable per folder of tests/.
+# zorvek_test(<folder> [DEPS lib...] [ARGS arg...]): one GoogleTest executable per folder
+# of tests/, run with the given arguments.
 include(GoogleTest)
 function(zorvek_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;ARGS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
   if(NOT sources)
     return()
@@ -35,6 +36,6 @@ function(zorvek_test name)
   # read when ctest runs, so a build for another processor needs no emulator to finish.
   # Plug-ins write their controller map into the user's configuration: not the tester's.
   gtest_discover_tests(test_${name} TEST_PREFIX "${name}." WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-                       DISCOVERY_MODE PRE_TEST
+                       EXTRA_ARGS ${ARG_ARGS} DISCOVERY_MODE PRE_TEST
                        PROPERTIES TIMEOUT 600 ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
 endfunction()

@@ -17,6 +17,12 @@ set(artwork_files "")
 foreach(id ${vocoder_ids})
   list(APPEND ZORVEK_VOCODER_BITMAPS PNG ${id} ${ZORVEK_ARTWORK_DIR}/vocoder-${id}.png)
   list(APPEND artwork_files ${ZORVEK_ARTWORK_DIR}/vocoder-${id}.png)
+  # The vocoder editor scales with the screen: the same pictures drawn at each scale,
+  # as resource type PNG@<percent>.
+  foreach(percent 125 150 175 200)
+    list(APPEND ZORVEK_VOCODER_BITMAPS PNG@${percent} ${id} ${ZORVEK_ARTWORK_DIR}/vocoder-${id}@${percent}.png)
+    list(APPEND artwork_files ${ZORVEK_ARTWORK_DIR}/vocoder-${id}@${percent}.png)
+  endforeach()
 endforeach()
 foreach(id ${capture_ids})
   list(APPEND ZORVEK_CAPTURE_BITMAPS PNG ${id} ${ZORVEK_ARTWORK_DIR}/capture-${id}.png)

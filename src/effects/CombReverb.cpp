@@ -69,10 +69,14 @@ void runCombsBaseline(float* lines, const int32_t* lengths, const float* gains, 
     runCombs(lines, lengths, gains, in, sum, frames, position);
 }
 
-__attribute__((target("avx2"))) void runCombsAvx2(float* lines, const int32_t* lengths, const float* gains,
-                                                  const float* in, float* sum, int32_t frames, int32_t position) {
+ZORVEK_TARGET_AVX2 void runCombsAvx2(float* lines, const int32_t* lengths, const float* gains, const float* in,
+                                     float* sum, int32_t frames, int32_t position) {
     runCombs(lines, lengths, gains, in, sum, frames, position);
 }
+
+// Frames are independent lanes here: AVX2 is as wide as it pays to go.
+constexpr SimdKernels<void (*)(float*, const int32_t*, const float*, const float*, float*, int32_t, int32_t)>
+    kRunCombs{&runCombsBaseline, &runCombsAvx2, &runCombsAvx2};
 
 }  // namespace
 
@@ -84,11 +88,7 @@ bool CombReverb::usePath(SimdPath wanted) {
 
 void CombReverb::runBank(int bank, const float* bankGains, const float* in, float* sum, int32_t frames) {
     float* bankLines = lines.get() + bank * kCombs * kLineLength;
-    // Frames are independent lanes here: AVX2 is as wide as it pays to go.
-    if (path == SimdPath::Sse2)
-        runCombsBaseline(bankLines, kLengths[bank], bankGains, in, sum, frames, position);
-    else
-        runCombsAvx2(bankLines, kLengths[bank], bankGains, in, sum, frames, position);
+    kRunCombs[path](bankLines, kLengths[bank], bankGains, in, sum, frames, position);
 }
 
 void CombReverb::process(const Settings& settings, float* left, float* right, int32_t frames) {

@@ -65,5 +65,5 @@ private:
     // sub-block at once, several frames per vector.
     std::unique_ptr<float[]> lines;
     int32_t position = 0;
-    SimdPath path = widestSimdPath();
+    SimdPath path = activeSimdPath();
 };

@@ -9,11 +9,8 @@
 #include "dsp/DspModule.h"
 #include "dsp/ExpTables.h"
 #include "dsp/FloatingPointGuard.h"
+#include "dsp/VectorLanes.h"
 #include "platform/MessageBox.h"
-
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
 
 PluginBase::PluginBase(audioMasterCallback host, int32_t numParams, const ParamDesc* table, const char* name,
                        const char* product, const char* vendor, std::string iniPath)
@@ -361,21 +358,21 @@ void PluginBase::masterOutput(float* left, float* right, int32_t frames, bool re
         return;
     }
     int32_t k = 0;
-#if defined(__SSE__)
-    const __m128 gains = _mm_setr_ps(leftGain, rightGain, leftGain, rightGain);
+    using lanes::F4;
+    using lanes::load;
+    const F4 gains = {leftGain, rightGain, leftGain, rightGain};
     for (; k + 4 <= frames; k += 4) {
-        __m128 a = _mm_mul_ps(_mm_load_ps(source + 2 * k), gains);      // L0 R0 L1 R1
-        __m128 b = _mm_mul_ps(_mm_load_ps(source + 2 * k + 4), gains);  // L2 R2 L3 R3
-        __m128 l = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
-        __m128 r = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        const F4 a = load<F4>(source + 2 * k) * gains;      // L0 R0 L1 R1
+        const F4 b = load<F4>(source + 2 * k + 4) * gains;  // L2 R2 L3 R3
+        F4 l = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+        F4 r = __builtin_shufflevector(a, b, 1, 3, 5, 7);
         if (!replacing) {
-            l = _mm_add_ps(l, _mm_loadu_ps(left + k));
-            r = _mm_add_ps(r, _mm_loadu_ps(right + k));
+            l = l + load<F4>(left + k);
+            r = r + load<F4>(right + k);
         }
-        _mm_storeu_ps(left + k, l);
-        _mm_storeu_ps(right + k, r);
+        lanes::store(left + k, l);
+        lanes::store(right + k, r);
     }
-#endif
     for (; k < frames; ++k) writeFrame(left, right, k, source[2 * k] * leftGain, source[2 * k + 1] * rightGain, replacing);
 }
 

@@ -1,5 +1,7 @@
 #include "framework/VocoderPlugin.h"
 
+#include <cstring>
+
 #include <new>
 
 #include "synth/Amplifier.h"
@@ -41,6 +43,13 @@ VocoderPlugin::VocoderPlugin(audioMasterCallback host)
     platform::Resource bank = platform::findResource("FXB", 218);
     if (bank.size > kBankFileHeaderSize)
         loadChunk(bank.data + kBankFileHeaderSize, bank.size - kBankFileHeaderSize, false);
+    for (int32_t i = 0; i < kNumAutomatable; ++i) defaultProgram[i] = kVocoderParams[i].defaultValue;
+    // Kept apart from the bank: the stored programs change as the user plays.
+    for (int32_t p = 0; p < kNumPrograms; ++p) {
+        if (std::strcmp(program(p).name, "Default") != 0) continue;
+        for (int32_t i = 0; i < kNumAutomatable; ++i) defaultProgram[i] = program(p).values[i].load();
+        break;
+    }
     // Program 0 is current and the bank load applied it; setProgram would also call a
     // host that has not received the record yet.
     setSampleRate(44100.0f);
@@ -174,6 +183,14 @@ void VocoderPlugin::loadFileSlot(int slot, const char* path) {
         PluginBase::loadFileSlot(slot, path);
     }
 }
+
+float VocoderPlugin::defaultProgramValue(int32_t index) const {
+    return index >= 0 && index < kNumAutomatable ? defaultProgram[index] : 0.0f;
+}
+
+bool VocoderPlugin::fileSlotLoaded(int slot) const { return vocoder && vocoder->fileLoaded(slot); }
+
+BandLevels* VocoderPlugin::bandLevels() { return vocoder ? &vocoder->bandLevels() : nullptr; }
 
 VocoderPlugin::~VocoderPlugin() {
     oscillator1.reset();

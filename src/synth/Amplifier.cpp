@@ -1,8 +1,7 @@
 #include "synth/Amplifier.h"
 
-#include <xmmintrin.h>
-
 #include "dsp/ModuleContext.h"
+#include "dsp/VectorLanes.h"
 
 Amplifier::Amplifier(ModuleRack& rack, ModuleContext& moduleContext) : DspModule(rack, moduleContext) {}
 
@@ -22,16 +21,19 @@ void Amplifier::process(int32_t frames, int32_t) {
         }
     }
     // Both groups in one loop, so their gain ramps overlap in the pipeline.
-    const __m128 stepLow = _mm_load_ps(step), stepHigh = _mm_load_ps(step + 4);
-    __m128 low = _mm_load_ps(current), high = _mm_load_ps(current + 4);
+    using lanes::F4;
+    using lanes::load;
+    using lanes::store;
+    const F4 stepLow = load<F4>(step), stepHigh = load<F4>(step + 4);
+    F4 low = load<F4>(current), high = load<F4>(current + 4);
     const float* in = signal->data;
     float* o = out.data;
     for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
-        _mm_store_ps(o, _mm_mul_ps(_mm_load_ps(in), low));
-        _mm_store_ps(o + 4, _mm_mul_ps(_mm_load_ps(in + 4), high));
-        low = _mm_add_ps(low, stepLow);
-        high = _mm_add_ps(high, stepHigh);
+        store(o, load<F4>(in) * low);
+        store(o + 4, load<F4>(in + 4) * high);
+        low = low + stepLow;
+        high = high + stepHigh;
     }
-    _mm_store_ps(current, low);
-    _mm_store_ps(current + 4, high);
+    store(current, low);
+    store(current + 4, high);
 }

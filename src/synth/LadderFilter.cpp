@@ -1,13 +1,12 @@
 #include "synth/LadderFilter.h"
 
-#include <xmmintrin.h>
-
 #include <algorithm>
 #include <cstddef>
 
 #include "dsp/ExpTables.h"
 #include "dsp/Finite.h"
 #include "dsp/ModuleContext.h"
+#include "dsp/VectorLanes.h"
 
 namespace {
 const ParamValue kOpen{1.0f};
@@ -62,29 +61,31 @@ void LadderFilter::updateVoices() {
 
 namespace {
 
+using lanes::F4;
+using lanes::splat;
+
 // One group of four voices: coefficients and state held in registers over a sub-block.
 struct Group {
-    __m128 b0, b1, a1, feedback;
-    __m128 s1, s2, s3, y, prev;
+    F4 b0, b1, a1, feedback;
+    F4 s1, s2, s3, y, prev;
 
     // One frame; answers the clamped output.
-    inline __m128 step(__m128 input) {
-        const __m128 limit = _mm_set1_ps(1.5f);
-        const __m128 bend = _mm_set1_ps(0.14815f);  // about 4/27: maps +-1.5 to +-1
-        __m128 u = _mm_sub_ps(input, _mm_mul_ps(feedback, y));
+    [[gnu::always_inline]] inline F4 step(const F4& input) {
+        const F4 bend = splat<F4>(0.14815f);  // about 4/27: maps +-1.5 to +-1
+        const F4 u = input - feedback * y;
         // Each section: y[n] = p (x[n] + x[n-1]) - k y[n-1].
-        __m128 n1 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, u), _mm_mul_ps(b1, prev)), _mm_mul_ps(a1, s1));
+        const F4 n1 = (b0 * u + b1 * prev) - a1 * s1;
         prev = u;
-        __m128 n2 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n1), _mm_mul_ps(b1, s1)), _mm_mul_ps(a1, s2));
-        __m128 n3 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n2), _mm_mul_ps(b1, s2)), _mm_mul_ps(a1, s3));
-        __m128 s4 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b0, n3), _mm_mul_ps(b1, s3)), _mm_mul_ps(a1, y));
+        const F4 n2 = (b0 * n1 + b1 * s1) - a1 * s2;
+        const F4 n3 = (b0 * n2 + b1 * s2) - a1 * s3;
+        const F4 s4 = (b0 * n3 + b1 * s3) - a1 * y;
         s1 = n1;
         s2 = n2;
         s3 = n3;
         // min/max answer the constant for a NaN s4: the feedback source stays finite.
-        __m128 z = _mm_max_ps(_mm_min_ps(s4, limit), _mm_set1_ps(-1.5f));
-        y = _mm_sub_ps(z, _mm_mul_ps(bend, _mm_mul_ps(_mm_mul_ps(z, z), z)));
-        return _mm_max_ps(_mm_min_ps(y, _mm_set1_ps(1.0f)), _mm_set1_ps(-1.0f));
+        const F4 z = lanes::max(lanes::min(s4, splat<F4>(1.5f)), splat<F4>(-1.5f));
+        y = z - bend * ((z * z) * z);
+        return lanes::max(lanes::min(y, splat<F4>(1.0f)), splat<F4>(-1.0f));
     }
 };
 
@@ -94,29 +95,31 @@ void LadderFilter::process(int32_t frames, int32_t tick) {
     if (frames <= 0) return;
     if (frames > kMaxFrames) frames = kMaxFrames;
     if (tick) updateVoices();
-    auto load = [this](int g) {
-        return Group{_mm_load_ps(state.b0 + g),       _mm_load_ps(state.b1 + g), _mm_load_ps(state.a1 + g),
-                     _mm_load_ps(state.feedback + g), _mm_load_ps(state.s1 + g), _mm_load_ps(state.s2 + g),
-                     _mm_load_ps(state.s3 + g),       _mm_load_ps(state.y + g),  _mm_load_ps(state.prev + g)};
+    using lanes::load;
+    using lanes::store;
+    auto loadGroup = [this](int g) {
+        return Group{load<F4>(state.b0 + g),       load<F4>(state.b1 + g), load<F4>(state.a1 + g),
+                     load<F4>(state.feedback + g), load<F4>(state.s1 + g), load<F4>(state.s2 + g),
+                     load<F4>(state.s3 + g),       load<F4>(state.y + g),  load<F4>(state.prev + g)};
     };
-    auto store = [this](const Group& group, int g) {
-        _mm_store_ps(state.s1 + g, group.s1);
-        _mm_store_ps(state.s2 + g, group.s2);
-        _mm_store_ps(state.s3 + g, group.s3);
-        _mm_store_ps(state.y + g, group.y);
-        _mm_store_ps(state.prev + g, group.prev);
+    auto storeGroup = [this](const Group& group, int g) {
+        store(state.s1 + g, group.s1);
+        store(state.s2 + g, group.s2);
+        store(state.s3 + g, group.s3);
+        store(state.y + g, group.y);
+        store(state.prev + g, group.prev);
     };
     // Both groups in one loop: each frame is a long dependent chain, and the two
     // independent chains overlap in the pipeline.
-    Group low = load(0), high = load(4);
+    Group low = loadGroup(0), high = loadGroup(4);
     const float* in = signal->data;
     float* o = out.data;
     for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
-        _mm_store_ps(o, low.step(_mm_load_ps(in)));
-        _mm_store_ps(o + 4, high.step(_mm_load_ps(in + 4)));
+        store(o, low.step(load<F4>(in)));
+        store(o + 4, high.step(load<F4>(in + 4)));
     }
-    store(low, 0);
-    store(high, 4);
+    storeGroup(low, 0);
+    storeGroup(high, 4);
     // The five state arrays follow each other: one look covers them.
     static_assert(offsetof(VoiceState, prev) - offsetof(VoiceState, s1) == 4 * kVoices * sizeof(float));
     if (!dsp::allFinite(state.s1, 5 * kVoices))

@@ -1,7 +1,5 @@
 #include "synth/Oscillator.h"
 
-#include <emmintrin.h>
-#include <xmmintrin.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -113,30 +111,15 @@ void Oscillator::renderRandom(int32_t frames) {
 
 namespace {
 
-// Vectors of voice lanes: __m128 (four) on the SSE2 path, eight-float generic vectors on
-// the AVX2 path, where each operation below becomes one instruction. The helpers are
+// Vectors of voice lanes: four on the SSE2 path, eight on the AVX2 path. The helpers are
 // always inlined, so no call passes an eight-float vector (the warning about how such a
 // call would pass it is off for this file; it is reported at the end of the file).
 #pragma GCC diagnostic ignored "-Wpsabi"
-typedef float F8 __attribute__((vector_size(32)));
-typedef int32_t I8 __attribute__((vector_size(32)));
-
-[[gnu::always_inline]] inline __m128 vmin(__m128 a, __m128 b) { return _mm_min_ps(a, b); }
-[[gnu::always_inline]] inline __m128 vmax(__m128 a, __m128 b) { return _mm_max_ps(a, b); }
-[[gnu::always_inline]] inline __m128 wholePart(__m128 a) { return _mm_cvtepi32_ps(_mm_cvttps_epi32(a)); }
-// The comparisons answer the second operand on ties and NaNs, exactly as minps/maxps.
-[[gnu::always_inline]] inline F8 vmin(F8 a, F8 b) { return a < b ? a : b; }
-[[gnu::always_inline]] inline F8 vmax(F8 a, F8 b) { return a > b ? a : b; }
-[[gnu::always_inline]] inline F8 wholePart(F8 a) { return __builtin_convertvector(__builtin_convertvector(a, I8), F8); }
-
-template <class V>
-[[gnu::always_inline]] inline V splat(float c) {
-    V v;
-    for (size_t i = 0; i < sizeof(V) / sizeof(float); ++i) v[i] = c;
-    return v;
-}
-
+using lanes::F4;
+using lanes::F8;
+using lanes::splat;
 using lanes::store;
+using lanes::wholePart;
 
 // The per-voice arrays a periodic form reads, and the phases it advances.
 struct PeriodicVoices {
@@ -192,16 +175,16 @@ struct PeriodicLanes {
             phase = phase - wholePart(phase);
         }
         // The waveform occupies the last (1 - pw) of the period.
-        const V x = vmax(phase - pw, c.zero) * openScale;
-        const V shaped = vmin(c.high - x, vmax(c.low - x, x));
+        const V x = lanes::max(phase - pw, c.zero) * openScale;
+        const V shaped = lanes::min(c.high - x, lanes::max(c.low - x, x));
         const V u = (shaped - c.half) * c.scale;
         V s = u - c.cubic * ((u * u) * u);
-        s = vmin(vmax(s, c.minusOne), c.one);
+        s = lanes::min(lanes::max(s, c.minusOne), c.one);
         // Fade to 0 within one sample of x = 0, 0.5 and 1: removes the steps of
         // square and saw and silences the pw part of the period.
-        const V d = vmin(c.one - x, x);
-        const V w = vmin(d, c.half - d);
-        const V fade = vmin(w * openWidth, increment) * reciprocal;
+        const V d = lanes::min(c.one - x, x);
+        const V w = lanes::min(d, c.half - d);
+        const V fade = lanes::min(w * openWidth, increment) * reciprocal;
         return s * fade;
     }
 };
@@ -231,13 +214,17 @@ template <class V>
 }
 
 void renderBaseline(const PeriodicVoices& voices, const ShapeConstants& shape, float* out, int32_t frames) {
-    renderLanes<__m128>(voices, shape, out, frames);
+    renderLanes<F4>(voices, shape, out, frames);
 }
 
-__attribute__((target("avx2"))) void renderAvx2(const PeriodicVoices& voices, const ShapeConstants& shape, float* out,
+ZORVEK_TARGET_AVX2 void renderAvx2(const PeriodicVoices& voices, const ShapeConstants& shape, float* out,
                                                 int32_t frames) {
     renderLanes<F8>(voices, shape, out, frames);
 }
+
+// Eight voices fill one AVX2 vector: the AVX-512 path renders with it too.
+constexpr SimdKernels<void (*)(const PeriodicVoices&, const ShapeConstants&, float*, int32_t)> kRender{
+    &renderBaseline, &renderAvx2, &renderAvx2};
 
 }  // namespace
 
@@ -250,9 +237,5 @@ bool Oscillator::usePath(SimdPath wanted) {
 void Oscillator::renderPeriodic(int32_t frames, const ShapeConstants& c) {
     const PeriodicVoices voices{state.increment, state.reciprocal, state.pulseWidth,
                                 state.openWidth, state.openScale,  state.phase};
-    // Eight voices fill one AVX2 vector: the AVX-512 path renders with it too.
-    if (path != SimdPath::Sse2)
-        renderAvx2(voices, c, out.data, frames);
-    else
-        renderBaseline(voices, c, out.data, frames);
+    kRender[path](voices, c, out.data, frames);
 }

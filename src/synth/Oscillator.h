@@ -62,6 +62,6 @@ private:
         float phase[kVoices] = {};  // cycles, [0, 1)
     } state;
 
-    SimdPath path = widestSimdPath();
+    SimdPath path = activeSimdPath();
     VoiceBuffer out;
 };

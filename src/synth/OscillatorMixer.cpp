@@ -1,6 +1,6 @@
 #include "synth/OscillatorMixer.h"
 
-#include <xmmintrin.h>
+#include "dsp/VectorLanes.h"
 
 OscillatorMixer::OscillatorMixer(ModuleRack& rack, ModuleContext& moduleContext) : DspModule(rack, moduleContext) {}
 
@@ -9,12 +9,12 @@ void OscillatorMixer::process(int32_t frames, int32_t) {
     if (frames > kMaxFrames) frames = kMaxFrames;
     // Halved, so two full-scale oscillators still sum within [-1, 1].
     const float mix = readParam(mixParam);
-    const __m128 gainA = _mm_set1_ps(mix * 0.5f);
-    const __m128 gainB = _mm_set1_ps((1.0f - mix) * 0.5f);
+    using lanes::F4;
+    using lanes::load;
+    const F4 gainA = lanes::splat<F4>(mix * 0.5f);
+    const F4 gainB = lanes::splat<F4>((1.0f - mix) * 0.5f);
     const float* a = inputA->data;
     const float* b = inputB->data;
-    for (int32_t i = 0; i < frames * kVoices; i += 4) {
-        __m128 mixed = _mm_add_ps(_mm_mul_ps(_mm_load_ps(a + i), gainA), _mm_mul_ps(_mm_load_ps(b + i), gainB));
-        _mm_store_ps(out.data + i, mixed);
-    }
+    for (int32_t i = 0; i < frames * kVoices; i += 4)
+        lanes::store(out.data + i, load<F4>(a + i) * gainA + load<F4>(b + i) * gainB);
 }

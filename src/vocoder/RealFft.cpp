@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "vocoder/SpectralLanes.h"
+#include "dsp/VectorLanes.h"
 
 namespace {
 
@@ -305,10 +305,13 @@ template <class V>
 
 void forwardSse2(const Tables& t, float* x) { forwardLanes<F4>(t, x); }
 void inverseSse2(const Tables& t, float* x) { inverseLanes<F4>(t, x); }
-__attribute__((target("avx2"))) void forwardAvx2(const Tables& t, float* x) { forwardLanes<F8>(t, x); }
-__attribute__((target("avx2"))) void inverseAvx2(const Tables& t, float* x) { inverseLanes<F8>(t, x); }
-__attribute__((target("avx512f"))) void forwardAvx512(const Tables& t, float* x) { forwardLanes<F16>(t, x); }
-__attribute__((target("avx512f"))) void inverseAvx512(const Tables& t, float* x) { inverseLanes<F16>(t, x); }
+ZORVEK_TARGET_AVX2 void forwardAvx2(const Tables& t, float* x) { forwardLanes<F8>(t, x); }
+ZORVEK_TARGET_AVX2 void inverseAvx2(const Tables& t, float* x) { inverseLanes<F8>(t, x); }
+ZORVEK_TARGET_AVX512 void forwardAvx512(const Tables& t, float* x) { forwardLanes<F16>(t, x); }
+ZORVEK_TARGET_AVX512 void inverseAvx512(const Tables& t, float* x) { inverseLanes<F16>(t, x); }
+
+constexpr SimdKernels<RealFft::Kernel> kForward{&forwardSse2, &forwardAvx2, &forwardAvx512};
+constexpr SimdKernels<RealFft::Kernel> kInverse{&inverseSse2, &inverseAvx2, &inverseAvx512};
 
 }  // namespace
 
@@ -317,13 +320,13 @@ RealFft::RealFft() : forwardKernel(&forwardSse2), inverseKernel(&inverseSse2) {
         for (int j = 0; j < h; ++j) unitCircle(j, 2 * h, tables.stageCos[h - 4 + j], tables.stageSin[h - 4 + j]);
     for (int k = 0; k <= kHalf / 2; ++k) unitCircle(k, kSize, tables.splitCos[k], tables.splitSin[k]);
     for (int k = kHalf / 2 + 1; k < Tables::kSplit; ++k) tables.splitCos[k] = tables.splitSin[k] = 0.0f;
-    usePath(widestSimdPath());
+    usePath(activeSimdPath());
 }
 
 bool RealFft::usePath(SimdPath path) {
     if (!simdSupported(path)) return false;
     current = path;
-    forwardKernel = path == SimdPath::Avx512 ? &forwardAvx512 : path == SimdPath::Avx2 ? &forwardAvx2 : &forwardSse2;
-    inverseKernel = path == SimdPath::Avx512 ? &inverseAvx512 : path == SimdPath::Avx2 ? &inverseAvx2 : &inverseSse2;
+    forwardKernel = kForward[path];
+    inverseKernel = kInverse[path];
     return true;
 }

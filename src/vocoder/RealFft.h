@@ -9,8 +9,7 @@
 // The bit-reversed time order lets the caller scatter samples while filling a frame and
 // read them back through bitReverse, so neither transform needs a reordering pass.
 // Both are allocation-free and safe on the audio thread; x needs no particular alignment.
-// The vector width is chosen at construction from the processor; every width gives the
-// same bits.
+// The vector width is the plug-in's active path; every width gives the same bits.
 #pragma once
 
 #include "dsp/SimdPath.h"
@@ -33,8 +32,8 @@ public:
     void forward(float* x) const { forwardKernel(tables, x); }
     void inverse(float* x) const { inverseKernel(tables, x); }
 
-    // Selects the instruction set (for tests and benchmarks); false if this processor
-    // lacks it.
+    // Selects another instruction set (for tests and benchmarks); false if this
+    // processor lacks it.
     bool usePath(SimdPath path);
     SimdPath path() const { return current; }
 
@@ -52,8 +51,9 @@ public:
         alignas(64) float splitSin[kSplit];
     };
 
-private:
     using Kernel = void (*)(const Tables&, float*);
+
+private:
 
     Tables tables;
     Kernel forwardKernel;

@@ -1,11 +1,10 @@
 #include "vocoder/Vocoder.h"
 
-#include <xmmintrin.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "vocoder/SpectralLanes.h"
+#include "dsp/VectorLanes.h"
 
 using vocoder::softClip;
 
@@ -210,27 +209,23 @@ void Vocoder::render(int32_t frames) {
     spectral.run(modulator, left, right, frames, spectralSettings, ringLeft, ringRight);
 
     // Four frames per vector, each lane with the scalar arithmetic.
-    const __m128 dryV = _mm_set1_ps(dry), xV = _mm_set1_ps(x), vocodedV = _mm_set1_ps(vocoded);
-    const __m128 directV = _mm_set1_ps(direct), carriedV = _mm_set1_ps(carried);
+    using lanes::F4;
+    using lanes::load;
+    using lanes::splat;
+    const F4 dryV = splat<F4>(dry), xV = splat<F4>(x), vocodedV = splat<F4>(vocoded);
+    const F4 directV = splat<F4>(direct), carriedV = splat<F4>(carried);
     float* o = out.data;
     int32_t n = 0;
     for (; n + 4 <= frames; n += 4) {
-        const __m128 m = _mm_load_ps(modulator + n);
-        const __m128 l =
-            lanes::softClip<__m128>(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringLeft + n)),
-                                                                      _mm_mul_ps(xV, _mm_load_ps(sumLeft + n))),
-                                                           vocodedV),
-                                                _mm_mul_ps(directV, m)),
-                                     _mm_mul_ps(carriedV, _mm_load_ps(left + n))));
-        __m128 r = l;
+        const F4 m = load<F4>(modulator + n);
+        const F4 l = lanes::softClip((dryV * load<F4>(ringLeft + n) + xV * load<F4>(sumLeft + n)) * vocodedV +
+                                     directV * m + carriedV * load<F4>(left + n));
+        F4 r = l;
         if constexpr (Stereo)
-            r = lanes::softClip<__m128>(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(dryV, _mm_load_ps(ringRight + n)),
-                                                                          _mm_mul_ps(xV, _mm_load_ps(sumRight + n))),
-                                                               vocodedV),
-                                                    _mm_mul_ps(carriedV, _mm_load_ps(right + n))),
-                                         _mm_mul_ps(directV, m)));
-        _mm_store_ps(o + 2 * n, _mm_unpacklo_ps(l, r));
-        _mm_store_ps(o + 2 * n + 4, _mm_unpackhi_ps(l, r));
+            r = lanes::softClip((dryV * load<F4>(ringRight + n) + xV * load<F4>(sumRight + n)) * vocodedV +
+                                carriedV * load<F4>(right + n) + directV * m);
+        lanes::store(o + 2 * n, __builtin_shufflevector(l, r, 0, 4, 1, 5));
+        lanes::store(o + 2 * n + 4, __builtin_shufflevector(l, r, 2, 6, 3, 7));
     }
     for (; n < frames; ++n) {
         const float m = modulator[n];
@@ -259,4 +254,5 @@ void Vocoder::process(int32_t frames, int32_t tick) {
     else
         render<true>(frames);
     files.endRead();
+    if (levels.watched() && levels.due(frames)) levels.publish(bank, settings.bandCount, spectral);
 }

@@ -1,7 +1,5 @@
 #include "vocoder/VocoderFilterBank.h"
 
-#include <xmmintrin.h>
-
 #include "dsp/Finite.h"
 #include "dsp/VectorLanes.h"
 
@@ -13,44 +11,19 @@ namespace {
 
 constexpr int kLanes = VocoderFilterBank::kLanes;
 
-// Band lanes as generic vectors: four doubles are one AVX register or two SSE2 registers,
-// eight doubles one AVX-512 register; the floats of the same lanes ride along.
-typedef double D4 __attribute__((vector_size(32)));
-typedef float F4 __attribute__((vector_size(16)));
-typedef int32_t I4 __attribute__((vector_size(16)));
-typedef double D8 __attribute__((vector_size(64)));
-typedef float F8 __attribute__((vector_size(32)));
-typedef int32_t I8 __attribute__((vector_size(32)));
-
-template <class D>
-struct Lanes;
-template <>
-struct Lanes<D4> {
-    using F = F4;
-    using I = I4;
-};
-template <>
-struct Lanes<D8> {
-    using F = F8;
-    using I = I8;
-};
+// Band lanes: four doubles are one AVX register or two SSE2 (or NEON) registers, eight
+// doubles one AVX-512 register; the floats of the same lanes ride along.
+using lanes::D4;
+using lanes::D8;
+using lanes::F4;
 
 using Section = VocoderFilterBank::Section;
 using State = VocoderFilterBank::State;
 using Block = VocoderFilterBank::Block;
 
 using lanes::load;
+using lanes::splat;
 using lanes::store;
-
-// Equal lanes, as one broadcast.
-template <class D>
-[[gnu::always_inline]] inline D splat(float x) {
-    D v{static_cast<double>(x)};
-    if constexpr (sizeof(D) == 32)
-        return __builtin_shufflevector(v, v, 0, 0, 0, 0);
-    else
-        return __builtin_shufflevector(v, v, 0, 0, 0, 0, 0, 0, 0, 0);
-}
 
 // Lane by lane, a form that becomes one conversion instruction on every path.
 template <class D, class F>
@@ -65,14 +38,14 @@ template <class D, class F>
 // b1 is 0 in every band design and x1 finite, so b1 x1 is a signed zero: it cannot change
 // a nonzero partial sum, and a zero one ends as 1e-30 either way. The term is left out.
 template <class D>
-[[gnu::always_inline]] inline typename Lanes<D>::F biquad(const D& b0, const D& b2, const D& a1, const D& a2,
+[[gnu::always_inline]] inline lanes::FloatsOf<D> biquad(const D& b0, const D& b2, const D& a1, const D& a2,
                                                           const D& x, const D& x2, D& y1, D& y2) {
     D y = b0 * x;
     y = y + b2 * x2;
     y = y - a1 * y1;
     y = y - a2 * y2;
     y = y + 1e-30;
-    const auto rounded = __builtin_convertvector(y, typename Lanes<D>::F);
+    const auto rounded = __builtin_convertvector(y, lanes::FloatsOf<D>);
     y2 = y1;
     y1 = widen<D>(rounded);
     return rounded;
@@ -92,27 +65,25 @@ template <class D>
 // by side: each frame's sum is formed in band order exactly as one frame alone.
 [[gnu::always_inline]] inline void sumGroup(const float (&products)[4][kLanes], int32_t count, int32_t rows,
                                             float* sums) {
-    __m128 sum = _mm_setzero_ps();
+    F4 sum = {};
     for (int j = 0; j < count; j += 4) {
-        __m128 c0 = _mm_load_ps(products[0] + j), c1 = _mm_load_ps(products[1] + j);
-        __m128 c2 = _mm_load_ps(products[2] + j), c3 = _mm_load_ps(products[3] + j);
-        _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
-        sum = _mm_add_ps(sum, c0);
-        if (j + 1 < count) sum = _mm_add_ps(sum, c1);
-        if (j + 2 < count) sum = _mm_add_ps(sum, c2);
-        if (j + 3 < count) sum = _mm_add_ps(sum, c3);
+        F4 c[4];
+        for (int f = 0; f < 4; ++f) c[f] = load<F4>(products[f] + j);
+        lanes::transposeInBlocks(c);
+        sum = sum + c[0];
+        if (j + 1 < count) sum = sum + c[1];
+        if (j + 2 < count) sum = sum + c[2];
+        if (j + 3 < count) sum = sum + c[3];
     }
-    alignas(16) float lanes[4];
-    _mm_store_ps(lanes, sum);
-    for (int32_t f = 0; f < rows; ++f) sums[f] = lanes[f];
+    for (int32_t f = 0; f < rows; ++f) sums[f] = sum[f];
 }
 
 // The bands as V vectors. With V fixed, coefficients, output states and envelopes are
 // locals the compiler keeps in registers over the whole run (as far as there are enough).
 template <class D, int V, bool Stereo>
 [[gnu::always_inline]] inline void runBands(State& s, const Block& b) {
-    using F = typename Lanes<D>::F;
-    using I = typename Lanes<D>::I;
+    using F = lanes::FloatsOf<D>;
+    using I = lanes::IntsOf<D>;
     constexpr int kWidth = sizeof(D) / sizeof(double);
     constexpr int kChannels = Stereo ? 3 : 2;
     const int32_t count = b.count;
@@ -269,21 +240,23 @@ template <class D>
 
 void runBaseline(State& s, const Block& b) { runPath<D4>(s, b); }
 
-__attribute__((target("avx2"))) void runAvx2(State& s, const Block& b) { runPath<D4>(s, b); }
+ZORVEK_TARGET_AVX2 void runAvx2(State& s, const Block& b) { runPath<D4>(s, b); }
 
-__attribute__((target("avx512f"))) void runAvx512(State& s, const Block& b) { runPath<D8>(s, b); }
+ZORVEK_TARGET_AVX512 void runAvx512(State& s, const Block& b) { runPath<D8>(s, b); }
+
+constexpr SimdKernels<void (*)(State&, const Block&)> kKernels{&runBaseline, &runAvx2, &runAvx512};
 
 }  // namespace
 
 VocoderFilterBank::VocoderFilterBank() : kernel(&runBaseline) {
     clear();
-    usePath(widestSimdPath());
+    usePath(activeSimdPath());
 }
 
 bool VocoderFilterBank::usePath(SimdPath path) {
     if (!simdSupported(path)) return false;
     current = path;
-    kernel = path == SimdPath::Avx512 ? &runAvx512 : path == SimdPath::Avx2 ? &runAvx2 : &runBaseline;
+    kernel = kKernels[path];
     return true;
 }
 

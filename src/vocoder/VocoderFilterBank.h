@@ -4,9 +4,8 @@
 // carries a 1e-30 offset that keeps the recursion out of denormal numbers.
 //
 // The bands run side by side as vector lanes, eight doubles per AVX-512 vector, four per
-// AVX2 vector or two per SSE2 vector, chosen at construction from what the processor
-// offers. Every lane does
-// the arithmetic of one band in the fixed order, and the per-frame sums over the bands
+// AVX2 vector or two per SSE2 (or NEON) vector, on the plug-in's active path. Every lane
+// does the arithmetic of one band in the fixed order, and the per-frame sums over the bands
 // are added band after band (several frames side by side), so every path gives the
 // same bits.
 #pragma once
@@ -18,7 +17,7 @@
 
 class VocoderFilterBank {
 public:
-    // Zero states; runs on the widest path the processor offers.
+    // Zero states; runs on the plug-in's active path.
     VocoderFilterBank();
 
     // Takes the coefficients and gains of design.count bands; the states of all bands

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "dsp/Finite.h"
-#include "vocoder/SpectralLanes.h"
+#include "dsp/VectorLanes.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ VocoderSpectral::VocoderSpectral() {
         window[i] = 0.5f - 0.5f * static_cast<float>(std::cos(static_cast<double>(phase)));
         gains[i] = 1.0f;
     }
-    usePath(widestSimdPath());
+    usePath(activeSimdPath());
 }
 
 void VocoderSpectral::feed(const float* m, const float* left, const float* right, int32_t count, bool stereo) {
@@ -268,21 +268,21 @@ void processFrameSse2(VocoderSpectral& s, const VocoderSpectral::Settings& setti
     SpectralFrame::process<F4>(s, settings);
 }
 
-__attribute__((target("avx2"))) void processFrameAvx2(VocoderSpectral& s, const VocoderSpectral::Settings& settings) {
+ZORVEK_TARGET_AVX2 void processFrameAvx2(VocoderSpectral& s, const VocoderSpectral::Settings& settings) {
     SpectralFrame::process<F8>(s, settings);
 }
 
-__attribute__((target("avx512f"))) void processFrameAvx512(VocoderSpectral& s,
-                                                           const VocoderSpectral::Settings& settings) {
+ZORVEK_TARGET_AVX512 void processFrameAvx512(VocoderSpectral& s, const VocoderSpectral::Settings& settings) {
     SpectralFrame::process<F16>(s, settings);
 }
+
+constexpr SimdKernels<void (*)(VocoderSpectral&, const VocoderSpectral::Settings&)> kProcessFrame{
+    &processFrameSse2, &processFrameAvx2, &processFrameAvx512};
 
 }  // namespace
 
 bool VocoderSpectral::usePath(SimdPath path) {
     if (!fft.usePath(path)) return false;
-    processFrame = path == SimdPath::Avx512 ? &processFrameAvx512
-                   : path == SimdPath::Avx2 ? &processFrameAvx2
-                                            : &processFrameSse2;
+    processFrame = kProcessFrame[path];
     return true;
 }

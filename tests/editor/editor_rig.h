@@ -24,15 +24,30 @@ namespace editorrig {
 // test program's resource table, replacing those of the other plug-in.
 inline void installArtwork(const char* plugin) {
     testimages::resources().clear();
+    testimages::typedResources().clear();
     std::filesystem::path folder = std::filesystem::path(ZORVEK_BINARY_DIR) / "artwork";
     std::string prefix = std::string(plugin) + "-";
     for (const auto& file : std::filesystem::directory_iterator(folder)) {
         std::string name = file.path().filename().string();
         if (name.rfind(prefix, 0) != 0 || file.path().extension() != ".png") continue;
-        int id = std::stoi(name.substr(prefix.size()));
+        size_t used = 0;
+        int id = std::stoi(name.substr(prefix.size()), &used);
         std::ifstream in(file.path(), std::ios::binary);
-        testimages::addResource(id, std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
+        std::vector<unsigned char> png(std::istreambuf_iterator<char>(in), {});
+        // vocoder-<id>@<percent>.png: the picture drawn for a larger scale.
+        std::string rest = file.path().stem().string().substr(prefix.size() + used);
+        if (rest.empty())
+            testimages::addResource(id, std::move(png));
+        else
+            testimages::typedResources()[{"PNG" + rest, id}] = std::move(png);
     }
+}
+
+// Puts the factory bank the build made into the test program's resource table: a
+// VocoderPlugin built afterwards loads its programs.
+inline void installFactoryBank() {
+    std::ifstream in(std::filesystem::path(ZORVEK_BINARY_DIR) / "resources" / "factory-bank.fxb", std::ios::binary);
+    testimages::typedResources()[{"FXB", 218}] = std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
 // Writes the frame's back buffer to build/artefacts/<name>.png and answers the path.
