@@ -298,7 +298,7 @@ TEST(RenderTool, PresetTextsRoundTripWhateverTheirLineEndings) {
 // same bits as the four-lane path, for every factory program (the demo phrase under
 // ZORVEK_SIMD=sse2 and with no setting among them).
 TEST(RenderTool, EveryInstructionSetPathRendersTheSameBits) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     auto renderOn = [&](const char* simd, int program) {
         const std::string file = dir.file(std::string("p") + std::to_string(program) + "_" + simd + ".wav");
         if (*simd)
