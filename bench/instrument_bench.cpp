@@ -27,6 +27,7 @@
 #include "synth/Oscillator.h"
 #include "synth/OscillatorMixer.h"
 #include "synth/VoiceSummer.h"
+#include "vocoder/BandLevels.h"
 #include "vocoder/Vocoder.h"
 
 namespace {
@@ -118,12 +119,9 @@ double threadSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-void BM_CompleteInstrument(benchmark::State& state) {
-    Instrument rig;
-    if (!rig.hasDefaultProgram()) {
-        state.SkipWithError("no program named Default");
-        return;
-    }
+// Runs the instrument's host blocks for the benchmark's iterations and reports the
+// real-time factor and the time per frame.
+void playBlocks(benchmark::State& state, Instrument& rig) {
     int64_t frames = 0;
     const double start = threadSeconds();
     for (auto _ : state) {
@@ -135,6 +133,47 @@ void BM_CompleteInstrument(benchmark::State& state) {
     // Seconds of audio per CPU second of this thread: the real-time factor on one core.
     state.counters["x_realtime"] = seconds > 0.0 ? static_cast<double>(frames) / kRate / seconds : 0.0;
     setPerFrame(state, frames);
+}
+
+void BM_CompleteInstrument(benchmark::State& state) {
+    Instrument rig;
+    if (!rig.hasDefaultProgram()) {
+        state.SkipWithError("no program named Default");
+        return;
+    }
+    playBlocks(state, rig);
+}
+
+// The complete instrument with the band display closed (0: nothing is copied) and open
+// (1: the vocoder copies its levels every BandLevels::kPublishFrames frames). Compare
+// x_realtime of the two: the open display should cost well under one percent.
+void BM_InstrumentBandDisplay(benchmark::State& state) {
+    Instrument rig;
+    BandLevels* levels = rig.instrument().bandLevels();
+    if (!levels) {
+        state.SkipWithError("no vocoder");
+        return;
+    }
+    levels->setWatched(state.range(0) != 0);
+    playBlocks(state, rig);
+    levels->setWatched(false);
+}
+
+// The copy alone; the vocoder makes one every BandLevels::kPublishFrames frames.
+void BM_BandLevelsPublish(benchmark::State& state) {
+    Instrument rig;
+    Vocoder* vocoder = nullptr;
+    for (int i = 0; DspModule* m = rig.instrument().rack().module(i); ++i)
+        if (auto* v = dynamic_cast<Vocoder*>(m)) vocoder = v;
+    if (!vocoder) {
+        state.SkipWithError("no vocoder");
+        return;
+    }
+    BandLevels& levels = vocoder->bandLevels();
+    for (auto _ : state) levels.publish(vocoder->filterBank(), vocoder->bandCount(), vocoder->spectralPath());
+    benchmark::DoNotOptimize(levels.band(0));
+    // Per frame of audio, comparable with per_frame of the instrument.
+    setPerFrame(state, state.iterations() * BandLevels::kPublishFrames);
 }
 
 const char* moduleName(DspModule* m) {
@@ -223,5 +262,7 @@ void BM_RecoveryChecks(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_CompleteInstrument);
+BENCHMARK(BM_InstrumentBandDisplay)->Arg(0)->Arg(1)->ArgName("open");
+BENCHMARK(BM_BandLevelsPublish);
 BENCHMARK(BM_RecoveryChecks);
 BENCHMARK(BM_InstrumentModule)->DenseRange(0, 9)->ArgName("rack");

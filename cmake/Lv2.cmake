@@ -3,6 +3,9 @@
 pkg_check_modules(LV2 REQUIRED IMPORTED_TARGET lv2)
 
 zorvek_subsystem(lv2 DEPS zorvek_host zorvek_gui PkgConfig::LV2)
+# The top layer's shared headers (plugins/Lv2Layouts.h); its entry files go into the
+# plug-in libraries themselves.
+zorvek_subsystem(plugins DEPS zorvek_lv2 zorvek_framework zorvek_capture)
 
 set(ZORVEK_LV2_DIR ${CMAKE_BINARY_DIR}/lv2)
 set(ZORVEK2_BUNDLE ${ZORVEK_LV2_DIR}/Zorvek2.lv2)
@@ -13,7 +16,7 @@ file(MAKE_DIRECTORY ${ZORVEK2_BUNDLE} ${ZORVEKCAPTURE_BUNDLE})
 # library <name>.so, exporting only lv2_descriptor and lv2ui_descriptor.
 function(zorvek_lv2_plugin target name bundle entry)
   add_library(${target} MODULE ${entry} ${CMAKE_SOURCE_DIR}/src/lv2/Lv2Entry.cpp)
-  target_link_libraries(${target} PRIVATE zorvek_lv2 ${ARGN})
+  target_link_libraries(${target} PRIVATE zorvek_plugins ${ARGN})
   target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${name} LIBRARY_OUTPUT_DIRECTORY ${bundle})
 endfunction()
@@ -25,7 +28,7 @@ zorvek_lv2_plugin(ZorvekCapture_lv2 ZorvekCapture ${ZORVEKCAPTURE_BUNDLE}
                   ZorvekCapture_resources)
 
 add_executable(zorvek-lv2-turtle ${CMAKE_SOURCE_DIR}/tools/lv2/Lv2Turtle.cpp)
-target_link_libraries(zorvek-lv2-turtle PRIVATE zorvek_editor zorvek_framework zorvek_capture zorvek_lv2
+target_link_libraries(zorvek-lv2-turtle PRIVATE zorvek_editor zorvek_framework zorvek_capture zorvek_plugins
                       Zorvek2_resources)
 set(lv2_turtle ${ZORVEK2_BUNDLE}/manifest.ttl ${ZORVEK2_BUNDLE}/Zorvek2.ttl ${ZORVEK2_BUNDLE}/presets.ttl
                ${ZORVEKCAPTURE_BUNDLE}/manifest.ttl ${ZORVEKCAPTURE_BUNDLE}/ZorvekCapture.ttl)

@@ -4,7 +4,7 @@
 include_guard(DIRECTORY)
 
 file(GLOB artwork_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/artwork/*.cpp)
-add_executable(zorvek-artwork ${artwork_sources} ${CMAKE_SOURCE_DIR}/src/framework/ParameterTable.cpp)
+add_executable(zorvek-artwork ${artwork_sources})
 target_include_directories(zorvek-artwork PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(zorvek-artwork PRIVATE PkgConfig::CAIRO ${CMAKE_DL_LIBS})
 
@@ -17,6 +17,12 @@ set(artwork_files "")
 foreach(id ${vocoder_ids})
   list(APPEND ZORVEK_VOCODER_BITMAPS PNG ${id} ${ZORVEK_ARTWORK_DIR}/vocoder-${id}.png)
   list(APPEND artwork_files ${ZORVEK_ARTWORK_DIR}/vocoder-${id}.png)
+  # The vocoder editor scales with the screen: the same pictures drawn at each scale,
+  # as resource type PNG@<percent>.
+  foreach(percent 125 150 175 200)
+    list(APPEND ZORVEK_VOCODER_BITMAPS PNG@${percent} ${id} ${ZORVEK_ARTWORK_DIR}/vocoder-${id}@${percent}.png)
+    list(APPEND artwork_files ${ZORVEK_ARTWORK_DIR}/vocoder-${id}@${percent}.png)
+  endforeach()
 endforeach()
 foreach(id ${capture_ids})
   list(APPEND ZORVEK_CAPTURE_BITMAPS PNG ${id} ${ZORVEK_ARTWORK_DIR}/capture-${id}.png)

@@ -1,6 +1,6 @@
 # Resources of Zorvek2. The factory bank is kept as readable text and turned into the
 # bank file at build time; the resource table embeds the generated file.
-add_executable(zorvek-fxb ${CMAKE_SOURCE_DIR}/tools/fxb/FxbTool.cpp ${CMAKE_SOURCE_DIR}/src/framework/ParameterTable.cpp)
+add_executable(zorvek-fxb ${CMAKE_SOURCE_DIR}/tools/fxb/FxbTool.cpp)
 target_include_directories(zorvek-fxb PRIVATE ${CMAKE_SOURCE_DIR}/src)
 
 set(ZORVEK_FACTORY_BANK ${CMAKE_BINARY_DIR}/resources/factory-bank.fxb)

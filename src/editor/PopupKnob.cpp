@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "editor/PopupPlacement.h"
 #include "editor/ValueFormat.h"
 #include "gui/CBitmap.h"
 #include "gui/CFrame.h"
@@ -13,23 +14,24 @@ namespace {
 constexpr float kDragPixels = 200.0f;
 
 void formatWithFormat(float value, char* text, const void* format) {
-    formatValue(value, text, static_cast<const char*>(format));
+    popupValueText(value, text, static_cast<const char*>(format));
 }
 
 }  // namespace
 
 PopupKnob::PopupKnob(const CRect& rect, CControlListener* controlListener, int32_t controlTag, int32_t frameCount,
                      int32_t width, CBitmap* strip, int32_t popupBackgroundId, int32_t popupHandleId,
-                     const CPoint& offset, const char* displayFormat, int32_t knobMode)
+                     const CPoint& offset, const char* displayFormat, int32_t knobMode, double scale)
     : CKnob(rect, controlListener, controlTag, strip, nullptr, offset),
       frames(frameCount),
       frameWidth(width),
-      popupBackground(new CBitmap(popupBackgroundId)),
-      popupHandle(new CBitmap(popupHandleId)),
-      valueBackground(new CBitmap(kValueBoxBitmap)),
+      popupBackground(new CBitmap(popupBackgroundId, scale)),
+      popupHandle(new CBitmap(popupHandleId, scale)),
+      valueBackground(new CBitmap(kValueBoxBitmap, scale)),
       format(displayFormat),
       mode(knobMode) {
-    setZoomFactor(1.5f);
+    // Fine enough with shift to set a single unit of a display such as 0..100 %.
+    setZoomFactor(10.0f);
 }
 
 PopupKnob::~PopupKnob() {
@@ -85,6 +87,8 @@ CMouseEventResult PopupKnob::onMouseDown(CPoint& where, int32_t buttons) {
     dragging = true;
     moved = false;
     base = value;
+    // The double-click mark belongs to the press only: the moves must not see a change.
+    buttons &= ~kDoubleClick;
     scale = (vmax - vmin) / dragPixels(buttons);
     pressPoint = where;
     lastButtons = buttons;
@@ -111,6 +115,19 @@ CMouseEventResult PopupKnob::onMouseUp(CPoint&, int32_t) {
     if (frame) frame->invalidate(CRect(0, 0, frame->getViewSize().width(), frame->getViewSize().height()));
     endEdit();
     return kMouseEventHandled;
+}
+
+bool PopupKnob::onWheel(const CPoint&, float distance, int32_t buttons) {
+    if (!mouseEnabled || dragging) return false;
+    nudge(distance, stepCount(format), (buttons & kShift) != 0);
+    return true;
+}
+
+int32_t PopupKnob::onKeyDown(const VstKeyCode& key) {
+    float notches = arrowNotches(key);
+    if (notches == 0.0f || dragging) return -1;
+    nudge(notches, stepCount(format), (key.modifier & MODIFIER_SHIFT) != 0);
+    return 1;
 }
 
 void PopupKnob::removed(CFrame* parent) {
@@ -149,6 +166,17 @@ void PopupKnob::openPopup() {
     CRect sliderRect, boxRect;
     placePopup(size, popupBackground->getWidth(), popupBackground->getHeight(), frame->getViewSize(), mode,
                sliderRect, boxRect);
+    // The same pop-up mirrored to the knob's other side (above it, or to its left) when
+    // that hides less of the neighbouring controls.
+    CRect group = sliderRect.united(boxRect);
+    CRect mirrored = group;
+    if (mode & kPopupRight)
+        mirrored.offset(size.left - group.width() - group.left, 0);
+    else
+        mirrored.offset(0, size.top - group.height() - group.top);
+    CRect chosen = leastCovering(frame, {group, mirrored});
+    sliderRect.offset(chosen.left - group.left, chosen.top - group.top);
+    boxRect.offset(chosen.left - group.left, chosen.top - group.top);
     if (mode & kHorizontalStrip)
         popupSlider = new CHorizontalSlider(sliderRect, nullptr, 0, sliderRect.left,
                                             sliderRect.right - popupHandle->getWidth() - 1, popupHandle,

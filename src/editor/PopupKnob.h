@@ -1,7 +1,8 @@
 // The editor's knob: a strip of pictures picked by truncating the value, dragged
-// linearly (200 pixels for the whole range, 300 with shift, right and up increase)
-// while a pop-up slider and a value box show the value; snaps to the steps of an "S"
-// format.
+// linearly (200 pixels for the whole range, ten times as many with shift, right and up
+// increase) while a pop-up slider and a value box show the value; snaps to the steps of
+// an "S" format. The wheel and the arrow keys move a stepped knob by one step, any other
+// by a small step.
 #pragma once
 
 #include "gui/CKnob.h"
@@ -24,7 +25,7 @@ public:
     // format: display format, kept by pointer (it must outlive the knob).
     PopupKnob(const CRect& size, CControlListener* listener, int32_t tag, int32_t frames, int32_t frameWidth,
               CBitmap* strip, int32_t popupBackgroundId, int32_t popupHandleId, const CPoint& offset,
-              const char* format, int32_t mode);
+              const char* format, int32_t mode, double scale = 1.0);
     ~PopupKnob() override;
 
     // Stores the value on a step when the format has steps.
@@ -33,6 +34,8 @@ public:
     CMouseEventResult onMouseDown(CPoint& where, int32_t buttons) override;
     CMouseEventResult onMouseMoved(CPoint& where, int32_t buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, int32_t buttons) override;
+    bool onWheel(const CPoint& where, float distance, int32_t buttons) override;
+    int32_t onKeyDown(const VstKeyCode& key) override;
     void removed(CFrame* parent) override;
 
     // A switch's rule swaps the format; it takes effect at the next press or value.
@@ -41,7 +44,8 @@ public:
     int32_t getMode() const { return mode; }
 
     // Where the pop-up goes for a knob rectangle, a pop-up background of the given size
-    // and the frame's rectangle: the slider's rectangle and the value box's.
+    // and the frame's rectangle: the slider's rectangle and the value box's. The knob
+    // itself may move it to the other side where that covers less of the other controls.
     static void placePopup(const CRect& knob, int32_t popupWidth, int32_t popupHeight, const CRect& frameRect,
                            int32_t mode, CRect& slider, CRect& valueBox);
 

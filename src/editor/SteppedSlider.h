@@ -13,6 +13,10 @@ public:
     void setValue(float value) override;
     // Clamps, then snaps: every value the drag reports lies on a step.
     void bounceValue() override;
+    // One step per wheel notch or arrow key (a small step without steps).
+    bool onWheel(const CPoint& where, float distance, int32_t buttons) override;
+    int32_t onKeyDown(const VstKeyCode& key) override;
+    CMouseEventResult onMouseDown(CPoint& where, int32_t buttons) override;
 
     int getSteps() const { return steps; }
 

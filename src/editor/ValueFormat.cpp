@@ -1,5 +1,6 @@
 #include "editor/ValueFormat.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -94,6 +95,19 @@ void formatValue(float v, char* text, const char* format) {
             std::snprintf(text, kFormatTextSize, "%.2f", static_cast<double>(v));
             return;
     }
+}
+
+void popupValueText(float value, char* text, const char* format) {
+    formatValue(value, text, format);
+    size_t length = std::strlen(text);
+    if (length < 5 || text[0] != '[' || text[length - 1] != ']') return;
+    // Only "[<digits>/<digits>]": other bracketed items (wave forms, tunings) keep theirs.
+    const char* slash = std::strchr(text, '/');
+    if (!slash) return;
+    for (size_t i = 1; i + 1 < length; ++i)
+        if (text + i != slash && !std::isdigit(static_cast<unsigned char>(text[i]))) return;
+    std::memmove(text, text + 1, length - 2);
+    text[length - 2] = '\0';
 }
 
 int stepCount(const char* format) {

@@ -12,6 +12,10 @@ inline constexpr size_t kFormatTextSize = 256;
 // text, which holds kFormatTextSize characters.
 void formatValue(float value, char* text, const char* format);
 
+// formatValue as a pop-up shows it: a note value drops its brackets ("[1/8]" shows
+// as "1/8").
+void popupValueText(float value, char* text, const char* format);
+
 // The number of steps an "S" format asks for; 0 (no snapping) for every other format
 // and for counts below 2.
 int stepCount(const char* format);

@@ -1,10 +1,17 @@
 #include "editor/VocoderEditor.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <iterator>
 
 #include "editor/FileButton.h"
+#include "editor/BandDisplay.h"
+#include "editor/EditorSettings.h"
 #include "editor/PopupKnob.h"
+#include "editor/PopupPlacement.h"
+#include "editor/ScaleMenu.h"
 #include "editor/SteppedSlider.h"
 #include "editor/ToggleButton.h"
 #include "editor/ValueFormat.h"
@@ -12,9 +19,12 @@
 #include "gui/CBitmap.h"
 #include "gui/CFrame.h"
 #include "gui/CHorizontalSwitch.h"
+#include "gui/CParamDisplay.h"
 #include "gui/CTextEdit.h"
+#include "gui/X11Window.h"
 #include "platform/MessageBox.h"
 #include "platform/ModulePath.h"
+#include "vocoder/BandLevels.h"
 #include "vocoder/WavReader.h"
 
 namespace {
@@ -23,18 +33,13 @@ namespace {
 constexpr int32_t kWidth = 608;
 constexpr int32_t kHeight = 512;
 constexpr CColor kFileNameColour{200, 180, 180, 255};
-// A stored path holds at most this many characters (the slot's buffer is 260).
-constexpr size_t kPathLimit = 259;
+// A slot whose file did not load.
+constexpr CColor kFileTroubleColour{255, 96, 64, 255};
+constexpr CColor kHoverTextColour{230, 232, 236, 255};
+constexpr CColor kHoverBackColour{15, 18, 21, 235};
 
-int32_t popupMode(int32_t kind) {
-    switch (kind) {
-        case 5:
-            return 0;
-        case kKindKnob:
-            return PopupKnob::kHorizontalStrip;
-        default:
-            return PopupKnob::kHorizontalStrip | PopupKnob::kPopupRight;
-    }
+int32_t popupMode(ControlKind kind) {
+    return kind == kKindKnob ? PopupKnob::kHorizontalStrip : PopupKnob::kHorizontalStrip | PopupKnob::kPopupRight;
 }
 
 }  // namespace
@@ -42,9 +47,20 @@ int32_t popupMode(int32_t kind) {
 VocoderEditor::VocoderEditor(VocoderPlugin* owner)
     : AEffGUIEditor(owner, kNumEntries), plugin(owner), background(new CBitmap(kBackgroundBitmap)) {
     for (int32_t i = 0; i < kNumEntries; ++i) plugin->parameter(i).control = nullptr;
-    int32_t width = background->isLoaded() ? background->getWidth() : kWidth;
-    int32_t height = background->isLoaded() ? background->getHeight() : kHeight;
-    rect = ERect{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
+    unitWidth = background->isLoaded() ? background->getWidth() : kWidth;
+    unitHeight = background->isLoaded() ? background->getHeight() : kHeight;
+    setSize(unitWidth, unitHeight, 1.0);
+}
+
+double VocoderEditor::wantedScale() const {
+    if (sessionScale) return sessionScale / 100.0;
+    if (int32_t saved = editorsettings::savedScale()) return saved / 100.0;
+    return X11Window::screenScale();
+}
+
+int32_t VocoderEditor::getRect(ERect** out) {
+    if (!frame) setSize(unitWidth, unitHeight, wantedScale());
+    return AEffGUIEditor::getRect(out);
 }
 
 VocoderEditor::~VocoderEditor() {
@@ -61,7 +77,7 @@ CBitmap* VocoderEditor::sharedBitmap(int32_t id) {
     for (int i = 0; i < loadedCount; ++i)
         if (loaded[i].id == id) return loaded[i].bitmap;
     if (id == kBackgroundBitmap) return background;
-    auto* bitmap = new CBitmap(id);
+    auto* bitmap = new CBitmap(id, scale);
     if (loadedCount < static_cast<int>(std::size(loaded))) loaded[loadedCount++] = {id, bitmap};
     return bitmap;
 }
@@ -72,8 +88,17 @@ void VocoderEditor::releaseSharedBitmaps() {
 }
 
 int32_t VocoderEditor::open(void* parentWindow) {
+    // Opened again without a close (a host moving the editor to another window): the
+    // old frame goes first, as at a close.
+    if (frame) close();
     AEffGUIEditor::open(parentWindow);
-    frame = new CFrame(CRect(0, 0, rect.right, rect.bottom), parentWindow, this);
+    setSize(unitWidth, unitHeight, wantedScale());
+    if (backgroundScale != scale) {
+        background->forget();
+        background = new CBitmap(kBackgroundBitmap, scale);
+        backgroundScale = scale;
+    }
+    frame = new CFrame(CRect(0, 0, unitWidth, unitHeight), parentWindow, this, scale);
     frame->setBackground(background);
     // Creation order is drawing order.
     for (int32_t i = 0; i < kNumEntries; ++i) {
@@ -82,7 +107,8 @@ int32_t VocoderEditor::open(void* parentWindow) {
         Parameter& entry = plugin->parameter(i);
         if (entry.kind != kKindFileName) {
             control->setValue(plugin->getParameter(i));
-            control->setDefaultValue(entry.defaultValue);
+            // A reset (double click, control-click) returns to the factory "Default" sound.
+            control->setDefaultValue(i < kNumAutomatable ? plugin->defaultProgramValue(i) : entry.defaultValue);
         }
         frame->addView(control);
         entry.control = control;
@@ -92,6 +118,11 @@ int32_t VocoderEditor::open(void* parentWindow) {
         const char* text = plugin->parameter(kFirstFileEntry + s).text.load(std::memory_order_relaxed);
         shownEntryText[s] = text ? text : "";
     }
+    bandDisplay = new BandDisplay(kBandDisplayRect, plugin->bandLevels());
+    frame->addView(bandDisplay);
+    if (BandLevels* levels = plugin->bandLevels()) levels->setWatched(true);
+    for (std::string& reason : trouble) reason.clear();
+    followFileStates();
     // Changes that arrive from here on are shown.
     opened = true;
     return 1;
@@ -119,13 +150,12 @@ CControl* VocoderEditor::buildControl(int32_t index) {
             return new SteppedSlider(size, this, index, y, y + own->getHeight() - handleHeight - 1, handle, own,
                                      CPoint(entry.offsetX, entry.offsetY), kBottom, text);
         }
-        case 5:
         case kKindKnob:
         case kKindWaveKnob: {
             CBitmap* strip = sharedBitmap(entry.bitmap1);
             int32_t frames = entry.frameSize > 0 ? std::max(1, strip->getWidth() / entry.frameSize) : 1;
             return new PopupKnob(size, this, index, frames, entry.frameSize, strip, entry.bitmap2, entry.bitmap3,
-                                 CPoint(entry.offsetX, entry.offsetY), text, popupMode(entry.kind));
+                                 CPoint(entry.offsetX, entry.offsetY), text, popupMode(entry.kind), scale);
         }
         case kKindFileButton: {
             CBitmap* bitmap = sharedBitmap(entry.bitmap1);
@@ -135,6 +165,8 @@ CControl* VocoderEditor::buildControl(int32_t index) {
         case kKindFileName: {
             auto* field = new CTextEdit(size, this, index, text, sharedBitmap(entry.bitmap1));
             field->setFontColor(kFileNameColour);
+            // Clicking elsewhere gives the field back the path of the file that plays.
+            field->setAcceptOnFocusLoss(false);
             return field;
         }
         case kKindChannelSelector: {
@@ -149,6 +181,12 @@ CControl* VocoderEditor::buildControl(int32_t index) {
 
 void VocoderEditor::close() {
     opened = false;
+    // Nothing is copied for the display while nobody looks.
+    if (BandLevels* levels = plugin->bandLevels()) levels->setWatched(false);
+    bandDisplay = nullptr;
+    hoverBox = nullptr;
+    hoverControl = nullptr;
+    hoverCandidate = nullptr;
     // The user closed the editor: the choice no longer has a field to go to.
     dialog.cancel();
     dialogField = -1;
@@ -156,10 +194,40 @@ void VocoderEditor::close() {
     for (int32_t i = 0; i < kNumEntries; ++i) plugin->parameter(i).control = nullptr;
 }
 
+bool VocoderEditor::onBackgroundMouseDown(const CPoint& where, int32_t buttons) {
+    if (!frame || (buttons & (kLButton | kMButton | kRButton)) != kRButton) return false;
+    auto* menu = new ScaleMenu(where, CRect(0, 0, unitWidth, unitHeight), static_cast<int32_t>(std::lround(scale * 100)),
+                               [this](int32_t percent) { chooseScale(percent); });
+    frame->addView(menu);
+    frame->setFocusView(menu);
+    return true;
+}
+
+void VocoderEditor::chooseScale(int32_t percent) {
+    sessionScale = percent;
+    editorsettings::saveScale(percent);
+    // Not now: the menu's click is still being handled by the frame this replaces.
+    if (std::lround(scale * 100) != percent) rebuildPending = true;
+}
+
 void VocoderEditor::idle() {
+    if (rebuildPending && frame) {
+        rebuildPending = false;
+        void* parent = systemWindow;
+        close();
+        open(parent);
+        requestHostSize();
+    }
     if (opened) {
         pollFileSelection();
         followFileEntries();
+        followFileStates();
+        followHover();
+        auto now = std::chrono::steady_clock::now();
+        if (bandDisplay && now - lastBandFrame >= std::chrono::milliseconds(1000 / kBandFramesPerSecond)) {
+            lastBandFrame = now;
+            bandDisplay->refresh();
+        }
     }
     // Delivers parameter changes and redraws whatever became dirty.
     AEffGUIEditor::idle();
@@ -176,7 +244,6 @@ void VocoderEditor::parameterChanged(int32_t index, float, bool sawNonZero) {
             applySwitchRule(index);
             break;
         case kKindVerticalSlider:
-        case 5:
         case kKindKnob:
         case kKindWaveKnob:
         case kKindChannelSelector:
@@ -204,8 +271,14 @@ void VocoderEditor::applySwitchRule(int32_t index) {
 void VocoderEditor::valueChanged(CDrawContext* context, CControl* control) {
     int32_t tag = control->getTag();
     if (tag < 0 || tag >= kNumEntries) return;
-    // A file name typed by hand changes only the field: it loads nothing.
-    if (plugin->parameter(tag).kind != kKindFileName) plugin->setParameterAutomated(tag, control->getValue());
+    if (plugin->parameter(tag).kind != kKindFileName) {
+        plugin->setParameterAutomated(tag, control->getValue());
+    } else if (auto* field = dynamic_cast<CTextEdit*>(control)) {
+        // Enter in a file field loads the typed path; relative paths resolve against
+        // the plug-in's folder, as the chooser's choices do.
+        plugin->fileSelected(tag, field->getText());
+        followFileStates();
+    }
     control->update(context);
 }
 
@@ -234,7 +307,7 @@ void VocoderEditor::pollFileSelection() {
     CTextEdit* edit = fileField(field);
     if (state != platform::FileDialog::State::Chosen || !edit) return;
     std::string stored = platform::pathForStorage(dialog.path(), platform::moduleDirectory());
-    if (stored.size() > kPathLimit) {
+    if (stored.size() >= platform::kPathSize) {
         // Cut short it would name another file: keep the slot as it is.
         platform::showMessage("Path too long", stored.c_str());
         return;
@@ -250,4 +323,99 @@ void VocoderEditor::followFileEntries() {
         shownEntryText[s] = text;
         if (CTextEdit* edit = fileField(kFirstFileEntry + s)) edit->setText(text);
     }
+}
+
+void VocoderEditor::followFileStates() {
+    for (int s = 0; s < kNumFileSlots; ++s) {
+        CTextEdit* field = fileField(kFirstFileEntry + s);
+        const char* text = plugin->fileSlotPath(s);
+        bool failed = text && *text && !plugin->fileSlotLoaded(s);
+        // Judged again only when the slot's path or its state changed.
+        if (failed == !trouble[s].empty() && (!failed || checkedText[s] == text)) continue;
+        checkedText[s] = text ? text : "";
+        if (failed) {
+            std::string path = resolveWavPath(text, platform::moduleDirectory());
+            std::error_code error;
+            if (path.empty() || !std::filesystem::is_regular_file(path, error))
+                trouble[s] = "File not found: " + (path.empty() ? std::string(text) : path);
+            else
+                trouble[s] = "Not a WAV file the vocoder can read";
+        } else {
+            trouble[s].clear();
+        }
+        if (field) {
+            field->setFontColor(failed ? kFileTroubleColour : kFileNameColour);
+            field->setDirty(true);
+        }
+    }
+}
+
+void VocoderEditor::followHover() {
+    CView* hover = frame ? frame->getHoverView() : nullptr;
+    auto now = std::chrono::steady_clock::now();
+    if (hover != hoverCandidate) {
+        hoverCandidate = hover;
+        hoverSince = now;
+        hideHoverBox();
+        return;
+    }
+    if (hoverBox) {
+        // The value may change under a resting pointer (automation, the wheel).
+        if (hoverControl && hoverBox->getValue() != hoverControl->getValue()) hoverBox->setValue(hoverControl->getValue());
+        return;
+    }
+    if (hover && now - hoverSince >= kHoverDelay)
+        if (auto* control = dynamic_cast<CControl*>(hover)) showHoverBox(control);
+}
+
+void VocoderEditor::hoverString(float value, char* out, const void* data) {
+    const auto* editor = static_cast<const VocoderEditor*>(data);
+    if (!editor->hoverText.empty())
+        std::snprintf(out, kFormatTextSize, "%s", editor->hoverText.c_str());
+    else
+        popupValueText(value, out, editor->hoverFormat);
+}
+
+void VocoderEditor::showHoverBox(CControl* control) {
+    int32_t tag = control->getTag();
+    if (tag < 0 || tag >= kNumEntries) return;
+    const Parameter& entry = plugin->parameter(tag);
+    int32_t width = PopupKnob::kValueBoxWidth;
+    hoverText.clear();
+    hoverFormat = nullptr;
+    if (entry.kind == kKindFileName) {
+        const std::string& reason = trouble[tag - kFirstFileEntry];
+        if (reason.empty()) return;
+        hoverText = reason;
+        width = entry.width;
+    } else if (auto* knob = dynamic_cast<PopupKnob*>(control)) {
+        hoverFormat = knob->getFormat();
+    } else if (entry.kind == kKindVerticalSlider) {
+        hoverFormat = entry.text.load(std::memory_order_relaxed);
+    } else {
+        return;
+    }
+    const CRect& c = control->getViewSize();
+    const int32_t height = PopupKnob::kValueBoxHeight;
+    const int32_t centre = (c.left + c.right) / 2 - width / 2;
+    const int32_t middle = (c.top + c.bottom) / 2 - height / 2;
+    CRect place = leastCovering(frame,
+                                {CRect(centre, c.bottom, centre + width, c.bottom + height),
+                                 CRect(centre, c.top - height, centre + width, c.top),
+                                 CRect(c.right, middle, c.right + width, middle + height),
+                                 CRect(c.left - width, middle, c.left, middle + height)});
+    hoverBox = new CParamDisplay(place);
+    hoverBox->setBackColor(kHoverBackColour);
+    hoverBox->setFontColor(kHoverTextColour);
+    hoverBox->setFontSize(hoverText.empty() ? 11.0 : 9.0);
+    hoverBox->setStringConvert(hoverString, this);
+    hoverBox->setValue(control->getValue());
+    hoverControl = control;
+    frame->addView(hoverBox);
+}
+
+void VocoderEditor::hideHoverBox() {
+    if (hoverBox && frame) frame->removeView(hoverBox);
+    hoverBox = nullptr;
+    hoverControl = nullptr;
 }

@@ -22,7 +22,7 @@ inline bool toParameterRange(float& value) {
 }
 
 struct Parameter {
-    int32_t kind = 0;
+    ControlKind kind{};
     int32_t x = 0, y = 0;
     // Set by the editor while it is open (user-interface thread only).
     CControl* control = nullptr;

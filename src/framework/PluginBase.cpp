@@ -93,11 +93,6 @@ Parameter* PluginBase::findParameter(const char* name) {
     return index < 0 ? nullptr : &parameters[index];
 }
 
-const ParamValue* PluginBase::bindParameter(const char* name) {
-    Parameter* found = findParameter(name);
-    return found ? &found->value : &zeros::param;
-}
-
 // ---- Programs ------------------------------------------------------------------
 
 void PluginBase::setProgram(int32_t index) {
@@ -350,8 +345,8 @@ inline void writeFrame(float* left, float* right, int32_t k, float l, float r, b
 
 void PluginBase::masterOutput(float* left, float* right, int32_t frames, bool replacing) {
     const float* source = modules.output()->data;
-    float g = parameters[0].get() * 2.0f;
-    float pan = parameters[1].get();
+    float g = parameters[ParamId("Volume").index].get() * 2.0f;
+    float pan = parameters[ParamId("Pan").index].get();
     float leftGain = (1.0f - pan) * g;
     float rightGain = pan * g;
     if (gainsFresh.load(std::memory_order_relaxed) && gainsFresh.exchange(false, std::memory_order_relaxed)) {

@@ -16,6 +16,7 @@
 #include "framework/Parameter.h"
 #include "framework/Program.h"
 #include "host/AudioEffectX.h"
+#include "platform/ModulePath.h"
 
 class PluginBase : public AudioEffectX {
 public:
@@ -38,9 +39,8 @@ public:
     // Case-insensitive lookup; shows "NotFound" and answers null / -1 when absent.
     Parameter* findParameter(const char* name);
     int32_t findParameterIndex(const char* name);
-    // The value a module binds to: the parameter's, or a shared 0.0 when the name is
-    // not in the table.
-    const ParamValue* bindParameter(const char* name);
+    // The value a module binds to.
+    const ParamValue* bindParameter(ParamId id) { return &parameters[id.index].value; }
     Parameter& parameter(int index) { return parameters[index]; }
     int32_t entryCount() const { return kNumEntries; }
 
@@ -143,7 +143,7 @@ private:
     float heardRightGain = 0.0f;
     std::atomic<bool> gainsFresh{true};
     int32_t eventPosition = 0;
-    char slotPaths[kNumFileSlots][260] = {};
+    char slotPaths[kNumFileSlots][platform::kPathSize] = {};
     // Per instance: two instances saving at once must not share the text.
     char chunk[kBankChunkSize] = {};
 };

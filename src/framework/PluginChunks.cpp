@@ -20,7 +20,7 @@ constexpr int kOscMix = 12;           // stored inverted in the older layouts
 constexpr size_t kLegacyProgramSize = 1204;
 constexpr size_t kLegacyBankSize = 3604;
 constexpr int kLegacyValues = 40;
-constexpr size_t kLegacyPathSize = 260;
+constexpr size_t kLegacyPathSize = platform::kPathSize;
 
 // Appends NUL-terminated lines to a zeroed buffer; a line that does not fit is dropped.
 class LineWriter {

@@ -1,5 +1,7 @@
 #include "framework/VocoderPlugin.h"
 
+#include <cstring>
+
 #include <new>
 
 #include "synth/Amplifier.h"
@@ -11,6 +13,7 @@
 #include "synth/VoiceSummer.h"
 #include "vocoder/Vocoder.h"
 #include "effects/EffectsChain.h"
+#include "platform/ModulePath.h"
 #include "platform/Resources.h"
 
 namespace {
@@ -40,6 +43,13 @@ VocoderPlugin::VocoderPlugin(audioMasterCallback host)
     platform::Resource bank = platform::findResource("FXB", 218);
     if (bank.size > kBankFileHeaderSize)
         loadChunk(bank.data + kBankFileHeaderSize, bank.size - kBankFileHeaderSize, false);
+    for (int32_t i = 0; i < kNumAutomatable; ++i) defaultProgram[i] = kVocoderParams[i].defaultValue;
+    // Kept apart from the bank: the stored programs change as the user plays.
+    for (int32_t p = 0; p < kNumPrograms; ++p) {
+        if (std::strcmp(program(p).name, "Default") != 0) continue;
+        for (int32_t i = 0; i < kNumAutomatable; ++i) defaultProgram[i] = program(p).values[i].load();
+        break;
+    }
     // Program 0 is current and the bank load applied it; setProgram would also call a
     // host that has not received the record yet.
     setSampleRate(44100.0f);
@@ -64,7 +74,7 @@ void VocoderPlugin::bindSynthesizer() {
     Keyboard& keys = keyboard();
     const VoiceVector* lfoOut = outputOf(lfo, zeros::voiceVector);
     struct OscillatorNames {
-        const char *form, *tune, *width, *detune;
+        ParamId form, tune, width, detune;
     };
     const OscillatorNames names[2] = {{"Osc1Frm", "Osc1Tun", "Osc1PW", "Detun1"},
                                       {"Osc2Frm", "Osc2Tun", "Osc2PW", "Detun2"}};
@@ -135,7 +145,7 @@ void VocoderPlugin::bindVocoderAndEffects() {
         vocoder->shiftA = bindParameter("ShiftA");
         vocoder->bands = bindParameter("Bands");
         vocoder->mangle = bindParameter("Mangle");
-        static const char* const eqNames[] = {"Eq1", "Eq2", "Eq3", "Eq4", "Eq5", "Eq6"};
+        const ParamId eqNames[] = {"Eq1", "Eq2", "Eq3", "Eq4", "Eq5", "Eq6"};
         for (int i = 0; i < 6; ++i) vocoder->eq[i] = bindParameter(eqNames[i]);
         vocoder->mixVoc = bindParameter("MixVoc");
         vocoder->mixMod = bindParameter("MixMod");
@@ -158,11 +168,10 @@ void VocoderPlugin::bindVocoderAndEffects() {
 }
 
 void VocoderPlugin::fileSelected(int32_t entryIndex, const char* path) {
-    int32_t first = findParameterIndex("File1");
-    int32_t slot = entryIndex - first;
-    if (!vocoder || !path || first < 0 || slot < 0 || slot >= kNumFileSlots) return;
-    char text[260];
-    copyString(text, path, sizeof text);  // the control's text holds at most 259 characters
+    int32_t slot = entryIndex - kFirstFileEntry;
+    if (!vocoder || !path || slot < 0 || slot >= kNumFileSlots) return;
+    char text[platform::kPathSize];
+    copyString(text, path, sizeof text);
     loadFileSlot(slot, text);
 }
 
@@ -174,6 +183,14 @@ void VocoderPlugin::loadFileSlot(int slot, const char* path) {
         PluginBase::loadFileSlot(slot, path);
     }
 }
+
+float VocoderPlugin::defaultProgramValue(int32_t index) const {
+    return index >= 0 && index < kNumAutomatable ? defaultProgram[index] : 0.0f;
+}
+
+bool VocoderPlugin::fileSlotLoaded(int slot) const { return vocoder && vocoder->fileLoaded(slot); }
+
+BandLevels* VocoderPlugin::bandLevels() { return vocoder ? &vocoder->bandLevels() : nullptr; }
 
 VocoderPlugin::~VocoderPlugin() {
     oscillator1.reset();

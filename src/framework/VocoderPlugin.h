@@ -13,6 +13,7 @@ class Amplifier;
 class Envelope;
 class VoiceSummer;
 class Vocoder;
+class BandLevels;
 class EffectsChain;
 class CaptureMemory;
 
@@ -25,6 +26,13 @@ public:
     void fileSelected(int32_t entryIndex, const char* path);
     // Loads the WAV file into the vocoder's slot; the base mirrors the path it stored.
     void loadFileSlot(int slot, const char* path) override;
+    // The value parameter index 0..55 has in the factory program "Default" (the table's
+    // default without one): what a double click on a control restores.
+    float defaultProgramValue(int32_t index) const;
+    // Any thread: whether file slot 0..3 plays its file.
+    bool fileSlotLoaded(int slot) const;
+    // The vocoder's levels for an editor; null without a vocoder.
+    BandLevels* bandLevels();
     // Any thread: the vocoder reads its capture channels from source (null: the shared
     // memory); a format with its own audio input feeds that input in this way.
     void setCaptureSource(CaptureMemory* source);
@@ -45,4 +53,5 @@ private:
     std::unique_ptr<VoiceSummer> summer;
     std::unique_ptr<Vocoder> vocoder;
     std::unique_ptr<EffectsChain> effects;
+    float defaultProgram[kNumAutomatable];
 };

@@ -1,5 +1,7 @@
 #include "gui/AEffGUIEditor.h"
 
+#include <cmath>
+
 #include "gui/CFrame.h"
 #include "gui/InputCodes.h"
 #include "host/AudioEffectX.h"
@@ -71,4 +73,17 @@ void AEffGUIEditor::beginEdit(int32_t index) {
 
 void AEffGUIEditor::endEdit(int32_t index) {
     if (effect) effect->callHost(audioMasterEndEdit, index);
+}
+
+void AEffGUIEditor::setSize(int32_t unitWidth, int32_t unitHeight, double newScale) {
+    scale = newScale;
+    rect = ERect{0, 0, static_cast<int16_t>(std::ceil(unitHeight * scale)),
+                 static_cast<int16_t>(std::ceil(unitWidth * scale))};
+}
+
+void AEffGUIEditor::requestHostSize() {
+    if (sizeHandler)
+        sizeHandler(sizeContext, rect.right, rect.bottom);
+    else if (effect)
+        effect->callHost(audioMasterSizeWindow, rect.right, rect.bottom);
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "gui/CRect.h"
 #include "gui/ParameterMailbox.h"
 #include "host/AEffEditor.h"
 
@@ -42,6 +43,23 @@ public:
     void beginEdit(int32_t index);
     void endEdit(int32_t index);
 
+    // Editor units to pixels: 1 is the size the layout is drawn for.
+    double getScale() const { return scale; }
+    // A format adapter that sizes the editor's parent window itself learns here of each
+    // new size (pixels); without one the host is asked through audioMasterSizeWindow.
+    using SizeHandler = void (*)(void* context, int32_t width, int32_t height);
+    void setSizeHandler(SizeHandler handler, void* context) {
+        sizeHandler = handler;
+        sizeContext = context;
+    }
+
+    // A press on the frame where no control is; true when the editor used it.
+    virtual bool onBackgroundMouseDown(const CPoint& where, int32_t buttons) {
+        (void)where;
+        (void)buttons;
+        return false;
+    }
+
     AudioEffectX* getEffect() const { return effect; }
     CFrame* getFrame() const { return frame; }
     void* getSystemWindow() const { return systemWindow; }
@@ -56,12 +74,20 @@ protected:
         (void)sawNonZero;
     }
 
+    // Sets the window rectangle to units x scale pixels.
+    void setSize(int32_t unitWidth, int32_t unitHeight, double newScale);
+    // Asks the adapter (or the host) to give the parent window the rectangle's size.
+    void requestHostSize();
+
     AudioEffectX* effect;
     CFrame* frame = nullptr;
     ERect rect{};
+    double scale = 1.0;
     void* systemWindow = nullptr;
 
 private:
     ParameterMailbox pending;
+    SizeHandler sizeHandler = nullptr;
+    void* sizeContext = nullptr;
     static std::atomic<int32_t> knobMode;
 };

@@ -2,7 +2,9 @@
 
 #include <cairo.h>
 
+#include <cmath>
 #include <cstring>
+#include <string>
 
 #include "gui/CDrawContext.h"
 #include "platform/Resources.h"
@@ -27,12 +29,19 @@ cairo_status_t readPng(void* closure, unsigned char* out, unsigned int length) {
 
 }  // namespace
 
-CBitmap::CBitmap(int32_t id) : resourceId(id) {
+CBitmap::CBitmap(int32_t id, double scale) : resourceId(id) {
+    long percent = std::lround(scale * 100.0);
+    if (percent != 100) {
+        std::string type = "PNG@" + std::to_string(percent);
+        platform::Resource resource = platform::findResource(type.c_str(), id);
+        load(resource.data, resource.size, percent / 100.0);
+        if (surface) return;
+    }
     platform::Resource resource = platform::findResource("PNG", id);
-    load(resource.data, resource.size);
+    load(resource.data, resource.size, 1.0);
 }
 
-CBitmap::CBitmap(const unsigned char* png, size_t size) { load(png, size); }
+CBitmap::CBitmap(const unsigned char* png, size_t size) { load(png, size, 1.0); }
 
 CBitmap::~CBitmap() {
     if (surface) cairo_surface_destroy(surface);
@@ -42,7 +51,7 @@ void CBitmap::forget() {
     if (--references == 0) delete this;
 }
 
-void CBitmap::load(const unsigned char* png, size_t size) {
+void CBitmap::load(const unsigned char* png, size_t size, double scale) {
     if (!png || size == 0) return;
     PngReader reader{png, size, 0};
     cairo_surface_t* decoded = cairo_image_surface_create_from_png_stream(readPng, &reader);
@@ -51,8 +60,11 @@ void CBitmap::load(const unsigned char* png, size_t size) {
         return;
     }
     surface = decoded;
-    width = cairo_image_surface_get_width(surface);
-    height = cairo_image_surface_get_height(surface);
+    // Drawn with this device scale, the pixels land one to one on a back buffer of the
+    // same scale.
+    cairo_surface_set_device_scale(surface, scale, scale);
+    width = static_cast<int32_t>(std::lround(cairo_image_surface_get_width(surface) / scale));
+    height = static_cast<int32_t>(std::lround(cairo_image_surface_get_height(surface) / scale));
 }
 
 void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset) const {

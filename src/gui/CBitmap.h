@@ -1,6 +1,9 @@
 // A picture with alpha, decoded from PNG bytes: the plug-in's embedded resources or
 // bytes given by the caller. Reference counted: whoever keeps a bitmap calls
 // remember(), and forget() releases it (the creator holds the first reference).
+// Sizes are in editor units; at a scale above 1 the picture holds scale x as many
+// pixels each way, drawn from the vectors at that density (resource type
+// PNG@<percent>), so a scaled editor shows it sharp.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +16,10 @@ class CDrawContext;
 
 class CBitmap {
 public:
-    // The resource of type "PNG" with this id; empty when missing or undecodable.
-    explicit CBitmap(int32_t resourceId);
+    // The resource of type "PNG" with this id, or at a scale other than 1 the one of
+    // type "PNG@<percent>" (the plain one, enlarged, when that is missing); empty when
+    // missing or undecodable.
+    explicit CBitmap(int32_t resourceId, double scale = 1.0);
     CBitmap(const unsigned char* png, size_t size);
 
     CBitmap(const CBitmap&) = delete;
@@ -34,7 +39,7 @@ public:
 
 private:
     ~CBitmap();
-    void load(const unsigned char* png, size_t size);
+    void load(const unsigned char* png, size_t size, double scale);
 
     cairo_surface_t* surface = nullptr;
     int32_t width = 0;

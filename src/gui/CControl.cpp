@@ -1,5 +1,8 @@
 #include "gui/CControl.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "gui/AEffGUIEditor.h"
 #include "gui/CBitmap.h"
 #include "gui/CFrame.h"
@@ -43,7 +46,7 @@ void CControl::endEdit() {
 }
 
 bool CControl::checkDefaultValue(int32_t buttons) {
-    if (buttons != (kLButton | kControl)) return false;
+    if (buttons != (kLButton | kControl) && buttons != (kLButton | kDoubleClick)) return false;
     beginEdit();
     value = defaultValue;
     if (isDirty()) notifyListener();
@@ -57,4 +60,33 @@ void CControl::notifyListener() {
 
 void CControl::drawBackground(CDrawContext* context, const CPoint& offset) {
     if (background) background->draw(context, size, offset);
+}
+
+void CControl::nudge(float notches, int32_t steps, bool fine) {
+    if (notches == 0.0f) return;
+    beginEdit();
+    if (steps >= 2) {
+        float last = static_cast<float>(steps - 1);
+        float position = std::round((value - vmin) / (vmax - vmin) * last);
+        float moved = std::clamp(position + (notches > 0.0f ? std::ceil(notches) : std::floor(notches)), 0.0f, last);
+        value = vmin + moved / last * (vmax - vmin);
+    } else {
+        value += notches * (vmax - vmin) * (fine ? 0.001f : 0.01f);
+    }
+    bounceValue();
+    if (isDirty()) notifyListener();
+    endEdit();
+}
+
+float CControl::arrowNotches(const VstKeyCode& key) {
+    switch (key.virt) {
+        case VKEY_UP:
+        case VKEY_RIGHT:
+            return 1.0f;
+        case VKEY_DOWN:
+        case VKEY_LEFT:
+            return -1.0f;
+        default:
+            return 0.0f;
+    }
 }

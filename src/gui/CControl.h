@@ -51,9 +51,16 @@ public:
     void endEdit();
 
 protected:
-    // Control-click (left button with the control key and nothing else) restores the
-    // default value and notifies the listener; true when it did.
+    // Control-click (left button with the control key and nothing else) or a plain
+    // double click restores the default value and notifies the listener; true when it
+    // did.
     bool checkDefaultValue(int32_t buttons);
+    // One wheel notch or arrow key per notch, as one edit: with steps (at least 2) the
+    // value moves exactly that many steps, otherwise by a small fraction of the range,
+    // ten times smaller when fine.
+    void nudge(float notches, int32_t steps, bool fine);
+    // The notches an arrow key stands for: +1 up or right, -1 down or left, 0 others.
+    static float arrowNotches(const VstKeyCode& key);
     // Calls the listener with the frame's draw context.
     void notifyListener();
     // Draws the background picture at the control rectangle.

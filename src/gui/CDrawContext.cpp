@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <cmath>
 #include <string>
 
 #include "gui/CBitmap.h"
@@ -50,9 +51,17 @@ CDrawContext::CDrawContext(cairo_surface_t* target) : surface(target), cr(cairo_
 
 CDrawContext::~CDrawContext() { cairo_destroy(cr); }
 
+void CDrawContext::pixelRectangle(const CRect& rect) {
+    double sx = 1.0, sy = 1.0;
+    cairo_surface_get_device_scale(surface, &sx, &sy);
+    double left = std::floor(rect.left * sx) / sx, right = std::ceil(rect.right * sx) / sx;
+    double top = std::floor(rect.top * sy) / sy, bottom = std::ceil(rect.bottom * sy) / sy;
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
+}
+
 void CDrawContext::pushClip(const CRect& rect) {
     cairo_save(cr);
-    cairo_rectangle(cr, rect.left, rect.top, rect.width(), rect.height());
+    pixelRectangle(rect);
     cairo_clip(cr);
 }
 
@@ -84,6 +93,16 @@ void CDrawContext::drawLine(const CPoint& from, const CPoint& to) {
     cairo_stroke(cr);
 }
 
+void CDrawContext::drawPolyline(const float* x, const float* y, int count) {
+    if (count < 2) return;
+    setSource(frameColor);
+    cairo_set_line_width(cr, lineWidth);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_move_to(cr, x[0], y[0]);
+    for (int i = 1; i < count; ++i) cairo_line_to(cr, x[i], y[i]);
+    cairo_stroke(cr);
+}
+
 void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign align) {
     if (!text || !*text || rect.isEmpty()) return;
     std::string utf8 = toUtf8(text);
@@ -108,7 +127,7 @@ void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign
 void CDrawContext::drawBitmap(const CBitmap& bitmap, const CRect& rect, const CPoint& offset) {
     if (!bitmap.isLoaded() || rect.isEmpty()) return;
     cairo_save(cr);
-    cairo_rectangle(cr, rect.left, rect.top, rect.width(), rect.height());
+    pixelRectangle(rect);
     cairo_clip(cr);
     cairo_set_source_surface(cr, bitmap.getSurface(), rect.left - offset.x, rect.top - offset.y);
     cairo_paint(cr);

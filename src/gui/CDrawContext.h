@@ -1,5 +1,6 @@
 // The only way views draw: a cairo context on a surface, an offscreen image (the
-// frame's back buffer, or any image a test hands in).
+// frame's back buffer, or any image a test hands in). Views draw in editor units; a
+// surface with a device scale (a scaled editor's back buffer) turns them into pixels.
 #pragma once
 
 #include "gui/CRect.h"
@@ -37,10 +38,17 @@ public:
     // The picture part that starts at offset, drawn into rect with its alpha.
     void drawBitmap(const CBitmap& bitmap, const CRect& rect, const CPoint& offset);
 
+    // Joined line segments through count points (editor units, fractions allowed) in
+    // the frame colour and line width.
+    void drawPolyline(const float* x, const float* y, int count);
+
     cairo_surface_t* getSurface() const { return surface; }
 
 private:
     void setSource(const CColor& color);
+    // Adds rect, widened to whole pixels of the surface, as a path: a clip on partial
+    // pixels would blend a redraw into what was there before.
+    void pixelRectangle(const CRect& rect);
 
     cairo_surface_t* surface;
     cairo_t* cr;

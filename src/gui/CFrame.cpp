@@ -3,8 +3,10 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
+#include "gui/AEffGUIEditor.h"
 #include "gui/CBitmap.h"
 #include "gui/CDrawContext.h"
 #include "gui/X11Window.h"
@@ -15,17 +17,29 @@ constexpr CColor kFrameColor{64, 64, 64, 255};
 
 }  // namespace
 
-CFrame::CFrame(const CRect& rect, void* systemWindow, AEffGUIEditor* owner)
+namespace {
+
+cairo_surface_t* scaledImage(int32_t width, int32_t height, double scale) {
+    cairo_surface_t* image =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, static_cast<int>(std::ceil(width * scale))),
+                                   std::max(1, static_cast<int>(std::ceil(height * scale))));
+    cairo_surface_set_device_scale(image, scale, scale);
+    return image;
+}
+
+}  // namespace
+
+CFrame::CFrame(const CRect& rect, void* systemWindow, AEffGUIEditor* owner, double frameScale)
     : CView(rect),
       editor(owner),
-      backBuffer(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, rect.width()),
-                                            std::max(1, rect.height()))),
+      scale(frameScale > 0.0 ? frameScale : 1.0),
+      backBuffer(scaledImage(rect.width(), rect.height(), scale)),
       context(std::make_unique<CDrawContext>(backBuffer)),
       invalidArea(0, 0, rect.width(), rect.height()) {
     frame = this;
     if (systemWindow)
         window = X11Window::open(static_cast<unsigned long>(reinterpret_cast<uintptr_t>(systemWindow)),
-                                 rect.width(), rect.height());
+                                 rect.width(), rect.height(), scale);
 }
 
 CFrame::~CFrame() {
@@ -34,6 +48,7 @@ CFrame::~CFrame() {
     window.reset();
     mouseView = nullptr;
     focusView = nullptr;
+    hoverView = nullptr;
     for (CView* view : views) delete view;
     views.clear();
     if (background) background->forget();
@@ -71,14 +86,11 @@ bool CFrame::removeView(CView* view, bool withForget) {
     views.erase(it);
     if (mouseView == view) mouseView = nullptr;
     if (focusView == view) focusView = nullptr;
+    if (hoverView == view) hoverView = nullptr;
     invalidate(view->getViewSize());
     view->removed(this);
     if (withForget) delete view;
     return true;
-}
-
-void CFrame::removeAll() {
-    while (!views.empty()) removeView(views.back());
 }
 
 bool CFrame::isChild(const CView* view) const { return std::find(views.begin(), views.end(), view) != views.end(); }
@@ -92,7 +104,11 @@ void CFrame::setFocusView(CView* view) {
     CView* previous = focusView;
     focusView = view;
     if (previous) previous->looseFocus();
-    if (view) view->takeFocus();
+    if (view) {
+        // The view takes the keys: the window asks for the keyboard.
+        takeKeyboardFocus();
+        view->takeFocus();
+    }
 }
 
 void CFrame::takeKeyboardFocus() {
@@ -145,8 +161,19 @@ CView* CFrame::viewAt(const CPoint& where) const {
     return nullptr;
 }
 
+void CFrame::setHoverPoint(const CPoint& where) {
+    lastMouse = where;
+    hoverView = where.x >= 0 && where.y >= 0 ? viewAt(where) : nullptr;
+}
+
+void CFrame::onFocusOut() {
+    if (focusView) setFocusView(nullptr);
+    redrawDirty();
+}
+
 CMouseEventResult CFrame::onMouseDown(CPoint& where, int32_t buttons) {
     lastMouse = where;
+    hoverView = nullptr;
     CMouseEventResult result = kMouseEventNotHandled;
     if (mouseView) {
         // Another button during a gesture goes to the view that owns the gesture.
@@ -157,6 +184,9 @@ CMouseEventResult CFrame::onMouseDown(CPoint& where, int32_t buttons) {
         if (view) {
             result = view->onMouseDown(where, buttons);
             if (result == kMouseEventHandled && isChild(view)) mouseView = view;
+        } else if (editor) {
+            result = editor->onBackgroundMouseDown(where, buttons) ? kMouseDownEventHandledButDontNeedMovedOrUpEvents
+                                                                   : kMouseEventNotHandled;
         }
     }
     redrawDirty();
@@ -164,9 +194,13 @@ CMouseEventResult CFrame::onMouseDown(CPoint& where, int32_t buttons) {
 }
 
 CMouseEventResult CFrame::onMouseMoved(CPoint& where, int32_t buttons) {
-    lastMouse = where;
     CMouseEventResult result = kMouseEventNotHandled;
-    if (mouseView) result = mouseView->onMouseMoved(where, buttons);
+    if (mouseView) {
+        lastMouse = where;
+        result = mouseView->onMouseMoved(where, buttons);
+    } else if ((buttons & (kLButton | kMButton | kRButton)) == 0) {
+        setHoverPoint(where);
+    }
     redrawDirty();
     return result;
 }
@@ -224,6 +258,12 @@ void CFrame::idle() {
                 break;
             case WindowEvent::Type::KeyDown:
                 onKeyDown(event.key);
+                break;
+            case WindowEvent::Type::FocusLost:
+                onFocusOut();
+                break;
+            case WindowEvent::Type::MouseLeft:
+                hoverView = nullptr;
                 break;
         }
     }

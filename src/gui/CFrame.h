@@ -16,8 +16,9 @@ typedef struct _cairo_surface cairo_surface_t;
 
 class CFrame : public CView {
 public:
-    // systemWindow: the host's X11 window id, or null for an offscreen frame.
-    CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor);
+    // systemWindow: the host's X11 window id, or null for an offscreen frame. size is
+    // in editor units; the back buffer and the window have scale pixels per unit.
+    CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor, double scale = 1.0);
     ~CFrame() override;
 
     AEffGUIEditor* getEditor() const { return editor; }
@@ -25,6 +26,7 @@ public:
     // The X11 id of the frame's own window, 0 without one.
     unsigned long getSystemWindow() const;
 
+    double getScale() const { return scale; }
     CDrawContext* getDrawContext() const { return context.get(); }
     cairo_surface_t* getBackBuffer() const { return backBuffer; }
 
@@ -35,14 +37,14 @@ public:
     // and when it is destroyed. Views draw in the order they were added.
     bool addView(CView* view);
     bool removeView(CView* view, bool withForget = true);
-    void removeAll();
     bool isChild(const CView* view) const;
     int32_t getNbViews() const { return static_cast<int32_t>(views.size()); }
     CView* getView(int32_t index) const;
 
     void setFocusView(CView* view);
     CView* getFocusView() const { return focusView; }
-    // A text field asks for the keyboard of the window while it is edited.
+    // A view that takes the focus (a text field being edited, a control after a click)
+    // gets the window's keyboard with it.
     void takeKeyboardFocus();
 
     void draw(CDrawContext* context) override;
@@ -61,6 +63,14 @@ public:
     bool onWheel(const CPoint& where, float distance, int32_t buttons) override;
     int32_t onKeyDown(const VstKeyCode& key) override;
 
+    // The window lost the keyboard: the focus view lets go (a text field ends its edit).
+    void onFocusOut();
+    // The view under a pointer that rests without a button, or null; how long it rests
+    // is the editor's business (hover pop-ups).
+    CView* getHoverView() const { return hoverView; }
+    void setHoverPoint(const CPoint& where);
+    const CPoint& getHoverPoint() const { return lastMouse; }
+
     // Handles the window's queued events and redraws what became dirty.
     void idle();
     // Ends a press in progress as a release would (edits end, pop-ups close).
@@ -73,7 +83,9 @@ private:
     std::vector<CView*> views;
     CView* mouseView = nullptr;  // receives moves and the release after a press
     CView* focusView = nullptr;
+    CView* hoverView = nullptr;
     CBitmap* background = nullptr;
+    double scale;
     cairo_surface_t* backBuffer;
     std::unique_ptr<CDrawContext> context;
     std::unique_ptr<X11Window> window;

@@ -29,6 +29,8 @@ void CHorizontalSwitch::follow(const CPoint& where) {
 
 CMouseEventResult CHorizontalSwitch::onMouseDown(CPoint& where, int32_t buttons) {
     if (!mouseEnabled || !(buttons & kLButton)) return kMouseEventNotHandled;
+    // A selector picks where it is clicked, however often: no double-click reset.
+    buttons &= ~kDoubleClick;
     if (checkDefaultValue(buttons)) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     dragging = true;
     pressButtons = buttons;
@@ -50,4 +52,10 @@ CMouseEventResult CHorizontalSwitch::onMouseUp(CPoint&, int32_t) {
     dragging = false;
     endEdit();
     return kMouseEventHandled;
+}
+
+bool CHorizontalSwitch::onWheel(const CPoint&, float distance, int32_t) {
+    if (!mouseEnabled || dragging) return false;
+    nudge(distance, maxPositions, false);
+    return true;
 }

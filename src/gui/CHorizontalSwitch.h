@@ -15,6 +15,8 @@ public:
     CMouseEventResult onMouseDown(CPoint& where, int32_t buttons) override;
     CMouseEventResult onMouseMoved(CPoint& where, int32_t buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, int32_t buttons) override;
+    // One position per wheel notch.
+    bool onWheel(const CPoint& where, float distance, int32_t buttons) override;
 
 private:
     void follow(const CPoint& where);

@@ -9,7 +9,7 @@ struct CPoint {
     int32_t y = 0;
 
     CPoint() = default;
-    CPoint(int32_t px, int32_t py) : x(px), y(py) {}
+    constexpr CPoint(int32_t px, int32_t py) : x(px), y(py) {}
     bool operator==(const CPoint&) const = default;
 };
 
@@ -21,7 +21,7 @@ struct CRect {
     int32_t bottom = 0;
 
     CRect() = default;
-    CRect(int32_t l, int32_t t, int32_t r, int32_t b) : left(l), top(t), right(r), bottom(b) {}
+    constexpr CRect(int32_t l, int32_t t, int32_t r, int32_t b) : left(l), top(t), right(r), bottom(b) {}
 
     int32_t width() const { return right - left; }
     int32_t height() const { return bottom - top; }

@@ -31,12 +31,11 @@ CMouseEventResult CTextEdit::onMouseDown(CPoint&, int32_t buttons) {
 void CTextEdit::takeFocus() {
     editing = true;
     editText = text;
-    if (frame) frame->takeKeyboardFocus();
     setDirty(true);
 }
 
 void CTextEdit::looseFocus() {
-    if (editing) finish(true);
+    if (editing) finish(acceptOnFocusLoss);
 }
 
 int32_t CTextEdit::onKeyDown(const VstKeyCode& key) {

@@ -1,6 +1,7 @@
 // A text field: shows its text and, after a click, takes typed characters until
-// Return or Enter (or a click elsewhere) accepts them, which tells the listener;
-// Escape restores the text. Keys come from the frame's window or through the host.
+// Return or Enter accepts them, which tells the listener; Escape restores the text. A
+// click elsewhere or the window losing the keyboard accepts too, or restores when the
+// field is set so. Keys come from the frame's window or through the host.
 #pragma once
 
 #include <string>
@@ -18,6 +19,8 @@ public:
     void setText(const char* text);
     const char* getText() const { return text.c_str(); }
     bool isEditing() const { return editing; }
+    // Whether losing the focus accepts the typed text (the default) or restores it.
+    void setAcceptOnFocusLoss(bool accept) { acceptOnFocusLoss = accept; }
 
     void draw(CDrawContext* context) override;
     CMouseEventResult onMouseDown(CPoint& where, int32_t buttons) override;
@@ -31,4 +34,5 @@ private:
     std::string text;
     std::string editText;
     bool editing = false;
+    bool acceptOnFocusLoss = true;
 };

@@ -20,12 +20,6 @@ CMouseEventResult CView::onMouseUp(CPoint&, int32_t) { return kMouseEventNotHand
 bool CView::onWheel(const CPoint&, float, int32_t) { return false; }
 int32_t CView::onKeyDown(const VstKeyCode&) { return -1; }
 
-void CView::setViewSize(const CRect& rect) {
-    if (frame) frame->invalidate(size);
-    size = rect;
-    setDirty(true);
-}
-
 void CView::removed(CFrame* parent) {
     if (frame == parent) frame = nullptr;
 }

@@ -39,7 +39,6 @@ public:
     virtual void setDirty(bool mark = true) { dirty = mark; }
 
     const CRect& getViewSize() const { return size; }
-    void setViewSize(const CRect& rect);
     bool hitTest(const CPoint& where) const { return size.pointInside(where); }
     void setMouseEnabled(bool enabled) { mouseEnabled = enabled; }
     bool getMouseEnabled() const { return mouseEnabled; }

@@ -11,6 +11,8 @@ enum CButtonState : int32_t {
     kShift = 1 << 3,
     kControl = 1 << 4,
     kAlt = 1 << 5,
+    // Set on the second press of the same button in quick succession at one place.
+    kDoubleClick = 1 << 6,
 };
 
 enum CMouseEventResult {

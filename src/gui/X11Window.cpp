@@ -1,10 +1,15 @@
 #include "gui/X11Window.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 #include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -80,17 +85,47 @@ uint8_t virtualKey(KeySym sym) {
     }
 }
 
+// Whether the back buffer's pixels can go to a window of this visual as they are.
+bool pixelsMatchVisual(Display* d, const Visual* v, int windowDepth) {
+    // They are 32-bit words 0xAARRGGBB in the machine's byte order: a true-colour
+    // visual with those masks on a server of the same byte order takes them.
+    const int order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+    return v && v->c_class == TrueColor && (windowDepth == 24 || windowDepth == 32) && v->red_mask == 0xFF0000 &&
+           v->green_mask == 0xFF00 && v->blue_mask == 0xFF && ImageByteOrder(d) == order;
+}
+
 }  // namespace
 
-std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, int32_t height) {
-    if (parent == 0 || width <= 0 || height <= 0) return nullptr;
+double X11Window::screenScale() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 1.0;
+    double dpi = 0.0;
+    if (const char* resources = XResourceManagerString(display)) {
+        XrmInitialize();
+        if (XrmDatabase database = XrmGetStringDatabase(resources)) {
+            char* type = nullptr;
+            XrmValue value;
+            if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+                dpi = std::strtod(value.addr, nullptr);
+            XrmDestroyDatabase(database);
+        }
+    }
+    XCloseDisplay(display);
+    if (!(dpi > 0.0)) return 1.0;
+    return std::clamp(std::round(dpi / 96.0 * 4.0) / 4.0, 1.0, 2.0);
+}
+
+std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, int32_t height, double scale) {
+    if (parent == 0 || width <= 0 || height <= 0 || !(scale > 0.0)) return nullptr;
     Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
     Window window = 0;
+    const int pixelWidth = static_cast<int>(std::ceil(width * scale));
+    const int pixelHeight = static_cast<int>(std::ceil(height * scale));
     {
         ErrorTrap trap(display);
-        window = XCreateSimpleWindow(display, parent, 0, 0, static_cast<unsigned>(width),
-                                     static_cast<unsigned>(height), 0, 0, 0);
+        window = XCreateSimpleWindow(display, parent, 0, 0, static_cast<unsigned>(pixelWidth),
+                                     static_cast<unsigned>(pixelHeight), 0, 0, 0);
         if (trap.failed()) window = 0;
     }
     if (window == 0) {
@@ -101,24 +136,58 @@ std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, 
     XSetWindowBackgroundPixmap(display, window, None);
     XSelectInput(display, window,
                  ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                     StructureNotifyMask);
+                     StructureNotifyMask | FocusChangeMask | EnterWindowMask | LeaveWindowMask);
     XMapWindow(display, window);
     XFlush(display);
-    return std::unique_ptr<X11Window>(new X11Window(display, window, width, height));
+    return std::unique_ptr<X11Window>(new X11Window(display, window, pixelWidth, pixelHeight, scale));
 }
 
-X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height)
+X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height, double windowScale)
     : display(d),
+      scale(windowScale),
       window(w),
-      surface(cairo_xlib_surface_create(d, w, DefaultVisual(d, DefaultScreen(d)), width, height)) {}
+      surface(nullptr) {
+    {
+        // The window may already be gone with a parent the host destroyed.
+        ErrorTrap trap(d);
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(d, w, &attributes) && pixelsMatchVisual(d, attributes.visual, attributes.depth)) {
+            visual = attributes.visual;
+            depth = attributes.depth;
+            gc = XCreateGC(d, w, 0, nullptr);
+        }
+        if (trap.failed() && gc) {
+            XFreeGC(d, gc);
+            gc = nullptr;
+        }
+    }
+    if (gc) return;
+    surface = cairo_xlib_surface_create(d, w, DefaultVisual(d, DefaultScreen(d)), width, height);
+    // The frame's back buffer has the same device scale: areas in editor units copy
+    // its pixels one to one.
+    cairo_surface_set_device_scale(surface, scale, scale);
+}
+
+CPoint X11Window::toUnits(int x, int y) const {
+    return CPoint(static_cast<int32_t>(std::floor(x / scale)), static_cast<int32_t>(std::floor(y / scale)));
+}
 
 X11Window::~X11Window() {
-    cairo_surface_destroy(surface);
+    if (surface) cairo_surface_destroy(surface);
+    if (gc) XFreeGC(display, gc);
     if (alive) {
         ErrorTrap trap(display);
         XDestroyWindow(display, window);
     }
     XCloseDisplay(display);
+}
+
+bool X11Window::isDoubleClick(unsigned int button, unsigned long time, int x, int y) const {
+    // The usual desktop limits: 400 ms between the presses, a few pixels apart.
+    constexpr unsigned long kDoubleClickTime = 400;
+    constexpr int kDoubleClickDistance = 4;
+    return button == lastPressButton && time - lastPressTime <= kDoubleClickTime &&
+           std::abs(x - lastPressX) <= kDoubleClickDistance && std::abs(y - lastPressY) <= kDoubleClickDistance;
 }
 
 bool X11Window::nextEvent(WindowEvent& out) {
@@ -134,13 +203,15 @@ bool X11Window::nextEvent(WindowEvent& out) {
             case Expose: {
                 const XExposeEvent& e = event.xexpose;
                 out.type = WindowEvent::Type::Paint;
-                out.area = CRect(e.x, e.y, e.x + e.width, e.y + e.height);
+                out.area = CRect(static_cast<int32_t>(std::floor(e.x / scale)), static_cast<int32_t>(std::floor(e.y / scale)),
+                                 static_cast<int32_t>(std::ceil((e.x + e.width) / scale)),
+                                 static_cast<int32_t>(std::ceil((e.y + e.height) / scale)));
                 return true;
             }
             case ButtonPress:
             case ButtonRelease: {
                 const XButtonEvent& e = event.xbutton;
-                out.where = CPoint(e.x, e.y);
+                out.where = toUnits(e.x, e.y);
                 if (e.button == Button4 || e.button == Button5) {
                     // Each wheel notch arrives as a press and a release; one is enough.
                     if (event.type == ButtonRelease) continue;
@@ -155,6 +226,16 @@ bool X11Window::nextEvent(WindowEvent& out) {
                 if (event.type == ButtonPress) {
                     out.type = WindowEvent::Type::MouseDown;
                     out.buttons = buttonState(e.state) | flag;
+                    if (isDoubleClick(e.button, e.time, e.x, e.y)) {
+                        out.buttons |= kDoubleClick;
+                        // A third press starts counting anew.
+                        lastPressButton = 0;
+                    } else {
+                        lastPressButton = e.button;
+                        lastPressTime = e.time;
+                        lastPressX = e.x;
+                        lastPressY = e.y;
+                    }
                 } else {
                     out.type = WindowEvent::Type::MouseUp;
                     out.buttons = buttonState(e.state) & ~flag;
@@ -164,10 +245,24 @@ bool X11Window::nextEvent(WindowEvent& out) {
             case MotionNotify: {
                 const XMotionEvent& e = event.xmotion;
                 out.type = WindowEvent::Type::MouseMoved;
-                out.where = CPoint(e.x, e.y);
+                out.where = toUnits(e.x, e.y);
                 out.buttons = buttonState(e.state);
                 return true;
             }
+            case FocusOut:
+                // Only the focus leaving this window counts: not focus moving into a
+                // child, not the pointer-root bookkeeping that comes with taking the
+                // focus, not grabs.
+                if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab ||
+                    event.xfocus.detail == NotifyInferior || event.xfocus.detail == NotifyPointer ||
+                    event.xfocus.detail == NotifyPointerRoot || event.xfocus.detail == NotifyDetailNone)
+                    continue;
+                out.type = WindowEvent::Type::FocusLost;
+                return true;
+            case LeaveNotify:
+                if (event.xcrossing.mode != NotifyNormal) continue;
+                out.type = WindowEvent::Type::MouseLeft;
+                return true;
             case KeyPress: {
                 XKeyEvent& e = event.xkey;
                 char text[8] = {};
@@ -192,13 +287,47 @@ bool X11Window::nextEvent(WindowEvent& out) {
 
 void X11Window::present(cairo_surface_t* image, const CRect& area) {
     if (area.isEmpty() || !alive) return;
+    if (gc) {
+        putPixels(image, area);
+        return;
+    }
     cairo_t* cr = cairo_create(surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, image, 0, 0);
-    cairo_rectangle(cr, area.left, area.top, area.width(), area.height());
+    // Whole pixels: a partly covered edge pixel would blend with the old picture.
+    double left = std::floor(area.left * scale) / scale, right = std::ceil(area.right * scale) / scale;
+    double top = std::floor(area.top * scale) / scale, bottom = std::ceil(area.bottom * scale) / scale;
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_fill(cr);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
+    XFlush(display);
+}
+
+void X11Window::putPixels(cairo_surface_t* image, const CRect& area) {
+    // Straight from the back buffer: no copy and no per-connection upload buffers
+    // (cairo's would outlive the connection).
+    cairo_surface_flush(image);
+    const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
+    const int left = std::clamp(static_cast<int>(std::floor(area.left * scale)), 0, width);
+    const int top = std::clamp(static_cast<int>(std::floor(area.top * scale)), 0, height);
+    const int right = std::clamp(static_cast<int>(std::ceil(area.right * scale)), left, width);
+    const int bottom = std::clamp(static_cast<int>(std::ceil(area.bottom * scale)), top, height);
+    if (right == left || bottom == top) return;
+    XImage* pixels = XCreateImage(display, static_cast<Visual*>(visual), static_cast<unsigned>(depth), ZPixmap, 0,
+                                  reinterpret_cast<char*>(cairo_image_surface_get_data(image)),
+                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
+                                  cairo_image_surface_get_stride(image));
+    if (!pixels) return;
+    {
+        // A host may destroy the window before its destruction reaches us.
+        ErrorTrap trap(display);
+        XPutImage(display, window, gc, pixels, left, top, left, top, static_cast<unsigned>(right - left),
+                  static_cast<unsigned>(bottom - top));
+    }
+    // The pixels belong to the back buffer.
+    pixels->data = nullptr;
+    XDestroyImage(pixels);
     XFlush(display);
 }
 

@@ -140,8 +140,6 @@ VstTimeInfo* AudioEffectX::getTimeInfo(int32_t filter) {
     return reinterpret_cast<VstTimeInfo*>(callHost(audioMasterGetTime, 0, filter));
 }
 
-void AudioEffectX::masterIdle() { callHost(audioMasterIdle); }
-
 bool AudioEffectX::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }
 
 void AudioEffectX::resume() { wantEvents(1); }

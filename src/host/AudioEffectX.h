@@ -76,7 +76,6 @@ public:
                       float opt = 0.0f);
     void wantEvents(int32_t filter = 1);
     VstTimeInfo* getTimeInfo(int32_t filter);
-    void masterIdle();
     // Asks the host to read parameter values, program names and displays again.
     bool updateDisplay();
 

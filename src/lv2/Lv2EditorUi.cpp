@@ -75,8 +75,17 @@ Lv2EditorUi* Lv2EditorUi::create(LV2UI_Write_Function write, LV2UI_Controller co
     auto* toolkit = dynamic_cast<AEffGUIEditor*>(editor);
     unsigned long window = toolkit && toolkit->getFrame() ? toolkit->getFrame()->getSystemWindow() : 0;
     *widget = window ? reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(window)) : parent;
-    if (auto* resize = static_cast<LV2UI_Resize*>(feature(features, LV2_UI__resize)); resize && rect)
-        resize->ui_resize(resize->handle, rect->right - rect->left, rect->bottom - rect->top);
+    if (auto* resize = static_cast<LV2UI_Resize*>(feature(features, LV2_UI__resize))) {
+        if (rect) resize->ui_resize(resize->handle, rect->right - rect->left, rect->bottom - rect->top);
+        // The user's scale menu resizes the editor later on: the host hears of it here.
+        if (toolkit)
+            toolkit->setSizeHandler(
+                [](void* context, int32_t width, int32_t height) {
+                    auto* host = static_cast<LV2UI_Resize*>(context);
+                    host->ui_resize(host->handle, width, height);
+                },
+                resize);
+    }
     return ui;
 }
 
@@ -84,7 +93,11 @@ Lv2EditorUi::Lv2EditorUi(Lv2Plugin& owner, AEffEditor& opened, LV2UI_Write_Funct
                          LV2UI_Controller host)
     : plugin(owner), editor(opened), write(writer), controller(host) {}
 
-Lv2EditorUi::~Lv2EditorUi() { editor.close(); }
+Lv2EditorUi::~Lv2EditorUi() {
+    // The host's resize feature ends with this UI.
+    if (auto* toolkit = dynamic_cast<AEffGUIEditor*>(&editor)) toolkit->setSizeHandler(nullptr, nullptr);
+    editor.close();
+}
 
 int Lv2EditorUi::idle() {
     editor.idle();

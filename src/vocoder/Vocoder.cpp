@@ -254,4 +254,5 @@ void Vocoder::process(int32_t frames, int32_t tick) {
     else
         render<true>(frames);
     files.endRead();
+    if (levels.watched() && levels.due(frames)) levels.publish(bank, settings.bandCount, spectral);
 }

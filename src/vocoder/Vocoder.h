@@ -18,6 +18,7 @@
 #include "dsp/Buffers.h"
 #include "dsp/DspModule.h"
 #include "dsp/ModuleContext.h"
+#include "vocoder/BandLevels.h"
 #include "vocoder/VocoderFileSlots.h"
 #include "vocoder/VocoderFilterBank.h"
 #include "vocoder/VocoderSpectral.h"
@@ -44,6 +45,7 @@ public:
     // Loading threads (editor, chunk loading): file slot 0..3, other slots are ignored.
     void setFile(int slot, const char* path);
     std::string fileName(int slot) const { return files.fileName(slot); }
+    bool fileLoaded(int slot) const { return files.isLoaded(slot); }
 
     const StereoBuffer& output() const { return out; }
 
@@ -57,6 +59,8 @@ public:
     FreezeState freezeState() const { return freeze; }
     const VocoderFilterBank& filterBank() const { return bank; }
     const VocoderSpectral& spectralPath() const { return spectral; }
+    // The levels an open editor shows.
+    BandLevels& bandLevels() { return levels; }
 
     // Inputs.
     const VoiceVector* gate = &zeros::voiceVector;
@@ -128,4 +132,5 @@ private:
     int32_t playPosition = 0;
     std::atomic<bool> designStale{true};
     StereoBuffer out;
+    BandLevels levels;
 };

@@ -28,7 +28,7 @@ void VocoderFileSlots::setFile(int slot, const char* path, int32_t sampleRate) {
     std::lock_guard<std::mutex> lock(mutex);
     reclaim();
     // A path too long for the stored field cannot be kept or reloaded: the slot is empty.
-    paths[slot] = std::strlen(path) < kPathLimit ? path : "";
+    paths[slot] = std::strlen(path) < platform::kPathSize ? path : "";
     replace(slot, loadRecord(slot, false, sampleRate));
 }
 

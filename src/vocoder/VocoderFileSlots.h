@@ -16,7 +16,6 @@
 class VocoderFileSlots {
 public:
     static constexpr int kSlots = 4;
-    static constexpr int kPathLimit = 260;  // stored paths hold at most 259 characters
     static constexpr int32_t kSilenceCount = 256;
 
     struct Record {
@@ -36,6 +35,11 @@ public:
     // Loads every slot again from its stored path.
     void reload(int32_t sampleRate);
     std::string fileName(int slot) const;
+    // Any thread: whether the slot plays samples of its file (false for a slot without
+    // a path and for one whose file could not be loaded).
+    bool isLoaded(int slot) const {
+        return slot >= 0 && slot < kSlots && records[slot].load(std::memory_order_acquire) != &silenceRecord;
+    }
 
     // Audio thread: brackets one process call; record() is valid only in between.
     void beginRead() { generation.fetch_add(1, std::memory_order_seq_cst); }

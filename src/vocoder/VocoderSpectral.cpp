@@ -109,14 +109,14 @@ void VocoderSpectral::takeRightFromLeft() {
     std::memcpy(outRight, outLeft, sizeof outRight);
 }
 
-void VocoderSpectral::run(const float* m, const float* left, const float* right, int32_t frames,
+void VocoderSpectral::run(const float* m, const float* left, const float* right, int32_t sampleCount,
                           const Settings& settings, float* ringLeft, float* ringRight) {
     if (settings.stereo && !stereo) takeRightFromLeft();
     stereo = settings.stereo;
     // Runs up to the end of the current frames: their ring reads all come before the
     // frame's crossfade writes the rings.
-    for (int32_t n = 0; n < frames;) {
-        const int32_t count = std::min(frames - n, kFrame - fillPosition);
+    for (int32_t n = 0; n < sampleCount;) {
+        const int32_t count = std::min(sampleCount - n, kFrame - fillPosition);
         feed(m + n, left + n, right + n, count, settings.stereo);
         const int32_t first = std::min(count, kRing - readPosition);
         std::memcpy(ringLeft + n, outLeft + readPosition, first * sizeof(float));

@@ -25,12 +25,12 @@ public:
 
     VocoderSpectral();
 
-    // Runs frames sample frames: each is stored into the current frames (and the next
+    // Runs sampleCount sample frames: each is stored into the current frames (and the next
     // ones once the current frames are half full), the output rings are read at the read
     // position into ringLeft (and ringRight in stereo), and a full frame is transformed
     // and crossfaded into the rings. The right carrier is taken only in stereo.
-    void run(const float* modulator, const float* left, const float* right, int32_t frames, const Settings& settings,
-             float* ringLeft, float* ringRight);
+    void run(const float* modulator, const float* left, const float* right, int32_t sampleCount,
+             const Settings& settings, float* ringLeft, float* ringRight);
 
     // Selects the instruction set of the per-frame work (for tests and benchmarks);
     // false if this processor lacks it. Every choice gives the same bits.

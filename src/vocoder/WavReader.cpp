@@ -6,12 +6,11 @@
 #include <new>
 #include <vector>
 
+#include "platform/ModulePath.h"
 #include "platform/RegularFile.h"
 
 namespace {
 
-// Paths travel in 260-character fields; a longer one cannot have been stored intact.
-constexpr size_t kMaxPathLength = 260;
 // Ten minutes of modulator at the host rate, and never more than ten minutes at 192 kHz
 // (about 440 MiB): a corrupt rate field must not be able to ask for more.
 constexpr int64_t kMaxSeconds = 600;
@@ -252,7 +251,7 @@ std::string resolveWavPath(const char* path, const std::string& baseDirectory) {
 }
 
 WavBuffer loadWav(const char* path, const std::string& baseDirectory, int32_t hostRate) {
-    if (hostRate <= 0 || !path || std::strlen(path) >= kMaxPathLength) return {};
+    if (hostRate <= 0 || !path || std::strlen(path) >= platform::kPathSize) return {};  // cannot have been stored intact
     const std::string resolved = resolveWavPath(path, baseDirectory);
     if (resolved.empty()) return {};
     WavFile file(resolved);

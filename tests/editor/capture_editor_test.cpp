@@ -7,7 +7,7 @@
 #include "editor/CaptureEditor.h"
 #include "editor/editor_rig.h"
 
-using editorrig::automations;
+using testhost::automations;
 using editorrig::centre;
 using editorrig::click;
 
@@ -17,8 +17,8 @@ class CaptureEditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         editorrig::installArtwork("capture");
-        automations().clear();
-        plugin = std::make_unique<CapturePlugin>(editorrig::hostCallback);
+        testhost::host().clear();
+        plugin = std::make_unique<CapturePlugin>(testhost::callback);
         editor = new CaptureEditor(plugin.get());
         plugin->setEditor(editor);
     }

@@ -122,21 +122,21 @@ TEST_F(EditorControls, ShiftInTheMiddleOfADragDoesNotJumpAndIsFiner) {
     move(601, 455, kLButton | kShift);
     EXPECT_NEAR(knob->getValue(), 0.455f, 1e-6);  // one more pixel, no jump
     move(631, 455, kLButton | kShift);
-    EXPECT_NEAR(knob->getValue(), 0.555f, 1e-6);  // 30 pixels of 300
-    // Releasing shift rebases too: the pixel of that move still counts at 1/300.
+    EXPECT_NEAR(knob->getValue(), 0.47f, 1e-6);  // 30 pixels of 2000: ten times finer
+    // Releasing shift rebases too: the pixel of that move still counts at 1/2000.
     move(632, 455);
-    EXPECT_NEAR(knob->getValue(), 0.555f + 1.0f / 300.0f, 1e-6);
+    EXPECT_NEAR(knob->getValue(), 0.47f + 1.0f / 2000.0f, 1e-6);
     move(652, 455);
-    EXPECT_NEAR(knob->getValue(), 0.655f + 1.0f / 300.0f, 1e-6);
+    EXPECT_NEAR(knob->getValue(), 0.57f + 1.0f / 2000.0f, 1e-6);
     release(652, 455);
 }
 
-TEST_F(EditorControls, ShiftHeldAtThePressUsesThreeHundredPixels) {
+TEST_F(EditorControls, ShiftHeldAtThePressUsesTwoThousandPixels) {
     PopupKnob* knob = addKnob(kVolumeRect, nullptr);
     knob->setValue(0.0f);
     press(550, 455, kLButton | kShift);
     move(610, 455, kLButton | kShift);
-    EXPECT_NEAR(knob->getValue(), 0.2f, 1e-6);
+    EXPECT_NEAR(knob->getValue(), 0.03f, 1e-6);
     release(610, 455);
 }
 
@@ -163,9 +163,13 @@ TEST_F(EditorControls, SteppedKnobStoresAndDragsOnSteps) {
     release(80, 120);
     for (float v : listener.values) EXPECT_EQ(v * 4.0f, static_cast<float>(static_cast<int>(v * 4.0f)));
 
-    // The wheel does not snap.
+    // The wheel moves by exactly one step, with or without shift, and stops at the ends.
     frame.onWheel(CPoint(50, 120), -1.0f, 0);
-    EXPECT_NEAR(knob->getValue(), 0.65f, 1e-6);
+    EXPECT_EQ(knob->getValue(), 0.5f);
+    frame.onWheel(CPoint(50, 120), 1.0f, kShift);
+    EXPECT_EQ(knob->getValue(), 0.75f);
+    for (int i = 0; i < 3; ++i) frame.onWheel(CPoint(50, 120), 1.0f, 0);
+    EXPECT_EQ(knob->getValue(), 1.0f);
 }
 
 TEST_F(EditorControls, SwappedFormatSnapsAtTheFirstPassOfTheNextPress) {

@@ -1,6 +1,6 @@
 // Shared by the editor tests: the real artwork (drawn by the build) in the test
-// program's resource table, a host that records automation, offscreen renders kept as
-// artefacts, and mouse and key gestures on a frame.
+// program's resource table, offscreen renders kept as artefacts, and mouse and key
+// gestures on a frame. The plug-ins talk to the recording host of support/.
 #pragma once
 
 #include <cairo.h>
@@ -16,6 +16,7 @@
 #include "gui/InputCodes.h"
 #include "gui/TestImages.h"
 #include "host/Vst2.h"
+#include "support/HostCallback.h"
 
 namespace editorrig {
 
@@ -23,30 +24,30 @@ namespace editorrig {
 // test program's resource table, replacing those of the other plug-in.
 inline void installArtwork(const char* plugin) {
     testimages::resources().clear();
+    testimages::typedResources().clear();
     std::filesystem::path folder = std::filesystem::path(ZORVEK_BINARY_DIR) / "artwork";
     std::string prefix = std::string(plugin) + "-";
     for (const auto& file : std::filesystem::directory_iterator(folder)) {
         std::string name = file.path().filename().string();
         if (name.rfind(prefix, 0) != 0 || file.path().extension() != ".png") continue;
-        int id = std::stoi(name.substr(prefix.size()));
+        size_t used = 0;
+        int id = std::stoi(name.substr(prefix.size()), &used);
         std::ifstream in(file.path(), std::ios::binary);
-        testimages::addResource(id, std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
+        std::vector<unsigned char> png(std::istreambuf_iterator<char>(in), {});
+        // vocoder-<id>@<percent>.png: the picture drawn for a larger scale.
+        std::string rest = file.path().stem().string().substr(prefix.size() + used);
+        if (rest.empty())
+            testimages::addResource(id, std::move(png));
+        else
+            testimages::typedResources()[{"PNG" + rest, id}] = std::move(png);
     }
 }
 
-// Automation the plug-in reports, in order.
-struct Automation {
-    int32_t index;
-    float value;
-};
-inline std::vector<Automation>& automations() {
-    static std::vector<Automation> calls;
-    return calls;
-}
-inline intptr_t hostCallback(AEffect*, int32_t opcode, int32_t index, intptr_t, void*, float opt) {
-    if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterAutomate) automations().push_back({index, opt});
-    return 0;
+// Puts the factory bank the build made into the test program's resource table: a
+// VocoderPlugin built afterwards loads its programs.
+inline void installFactoryBank() {
+    std::ifstream in(std::filesystem::path(ZORVEK_BINARY_DIR) / "resources" / "factory-bank.fxb", std::ios::binary);
+    testimages::typedResources()[{"FXB", 218}] = std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
 // Writes the frame's back buffer to build/artefacts/<name>.png and answers the path.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -16,53 +17,30 @@
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
-#include "support/XServer.h"
+#include "support/DisplayTest.h"
+#include "support/TempFolder.h"
 
 namespace {
 
-class EditorWindowTest : public ::testing::Test {
+class EditorWindowTest : public xtest::DisplayTest {
 protected:
-    static void SetUpTestSuite() {
-        server = new xtest::XServer;
-        serverUp = server->start();
-    }
-    static void TearDownTestSuite() {
-        delete server;
-        server = nullptr;
-    }
-
     void SetUp() override {
-        if (!serverUp) GTEST_SKIP() << "no Xvfb and no DISPLAY";
-        const char* previous = std::getenv("DISPLAY");
-        hadDisplay = previous != nullptr;
-        if (previous) savedDisplay = previous;
-        setenv("DISPLAY", server->display().c_str(), 1);
-        display = XOpenDisplay(server->display().c_str());
-        ASSERT_NE(display, nullptr);
+        DisplayTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        // The editor's scale comes from the screen unless a test chooses one; a scale the
+        // user saved stays out.
+        setDpi(0);
+        setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
     }
     void TearDown() override {
-        if (display) XCloseDisplay(display);
-        if (hadDisplay)
-            setenv("DISPLAY", savedDisplay.c_str(), 1);
-        else if (serverUp)
-            unsetenv("DISPLAY");
+        unsetenv("XDG_CONFIG_HOME");
+        if (display) setDpi(0);
+        DisplayTest::TearDown();
     }
 
-    Window hostWindow(int width, int height) {
-        Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0, 0, 0);
-        XMapWindow(display, window);
-        XSync(display, False);
-        return window;
-    }
-    unsigned int childCount(Window window) {
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        XQueryTree(display, window, &root, &parent, &children, &count);
-        if (children) XFree(children);
-        return count;
-    }
     // The window's pixels as the X server shows them, kept as a PNG artefact; answers
     // the pixel at (x, y) as 0xRRGGBB.
     unsigned long screenshot(Window window, int width, int height, const std::string& name, int x, int y) {
@@ -89,23 +67,66 @@ protected:
     bool idleUntilDrawn(LoadedPlugin& plugin, Window window, int x, int y) {
         return xtest::waitFor([&] {
             plugin.dispatch(effEditIdle);
-            XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
-            if (!image) return false;
-            unsigned long value = XGetPixel(image, 0, 0) & 0xFFFFFF;
-            XDestroyImage(image);
-            return value != 0;
+            const unsigned long value = pixelOf(window, x, y);
+            return value != 0 && value != 0xDEADBEEF;
         });
     }
 
-    static xtest::XServer* server;
-    static bool serverUp;
-    Display* display = nullptr;
-    std::string savedDisplay;
-    bool hadDisplay = false;
-};
+    // Sets the screen's Xft.dpi resource as a desktop does (0: none).
+    void setDpi(int dpi) {
+        Window root = DefaultRootWindow(display);
+        Atom resources = XInternAtom(display, "RESOURCE_MANAGER", False);
+        if (dpi > 0) {
+            std::string text = "Xft.dpi:\t" + std::to_string(dpi) + "\n";
+            XChangeProperty(display, root, resources, XA_STRING, 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(text.c_str()), static_cast<int>(text.size()));
+        } else {
+            XDeleteProperty(display, root, resources);
+        }
+        XSync(display, False);
+    }
+    Window onlyChild(Window window) {
+        Window root, parent, *children = nullptr;
+        unsigned int count = 0;
+        XQueryTree(display, window, &root, &parent, &children, &count);
+        Window child = count == 1 ? children[0] : 0;
+        if (children) XFree(children);
+        return child;
+    }
+    void windowSize(Window window, unsigned int& width, unsigned int& height) {
+        Window root;
+        int x, y;
+        unsigned int border, depth;
+        width = height = 0;
+        XGetGeometry(display, window, &root, &x, &y, &width, &height, &border, &depth);
+    }
+    // Runs xdotool with the arguments (real input through the XTEST extension), then
+    // lets the editor handle what arrived.
+    void xdotool(LoadedPlugin& plugin, const std::string& arguments) {
+        ASSERT_EQ(std::system(("xdotool " + arguments).c_str()), 0) << arguments;
+        XSync(display, False);
+        idleFor(plugin, 60);
+    }
+    void idleFor(LoadedPlugin& plugin, int milliseconds) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        do {
+            plugin.dispatch(effEditIdle);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } while (std::chrono::steady_clock::now() < end);
+    }
+    // The program chunk's line of a file slot, "File<n>=<path>".
+    std::string chunkLine(LoadedPlugin& plugin, int slot) {
+        char* chunk = nullptr;
+        intptr_t size = plugin.dispatch(effGetChunk, 1, 0, &chunk);
+        if (!chunk || size <= 0) return "";
+        std::string text(chunk, static_cast<size_t>(size));
+        std::string key = std::string(1, '\0') + "File" + std::to_string(slot + 1) + "=";
+        size_t at = text.find(key);
+        return at == std::string::npos ? "" : std::string(text.c_str() + at + 1);
+    }
 
-xtest::XServer* EditorWindowTest::server = nullptr;
-bool EditorWindowTest::serverUp = false;
+    TempFolder config;
+};
 
 TEST_F(EditorWindowTest, VocoderEditorShowsItsPanelInTheHostWindow) {
     LoadedPlugin plugin("Zorvek2.so");
@@ -176,6 +197,151 @@ TEST_F(EditorWindowTest, OpeningAndClosingAHundredTimesLeavesNothingBehind) {
     stop.store(true);
     audio.join();
     EXPECT_EQ(xtest::openDescriptors(), descriptors) << "an X connection or descriptor leaked";
+    XDestroyWindow(display, host);
+}
+
+// The editor's size follows the screen's Xft.dpi (nearest quarter, 1 to 2) and then
+// the panel's right-click menu, which the next instance remembers.
+TEST_F(EditorWindowTest, EditorSizeFollowsTheScreenDensityAndTheScaleMenu) {
+    if (!xtest::onPath("xdotool")) GTEST_SKIP() << "no xdotool";
+    struct Density {
+        int dpi;
+        int width, height;
+    };
+    for (const Density& d : {Density{0, 608, 512}, Density{96, 608, 512}, Density{120, 760, 640},
+                             Density{144, 912, 768}, Density{192, 1216, 1024}, Density{400, 1216, 1024}}) {
+        SCOPED_TRACE(d.dpi);
+        setDpi(d.dpi);
+        LoadedPlugin plugin("Zorvek2.so");
+        ERect* rect = nullptr;
+        ASSERT_EQ(plugin.dispatch(effEditGetRect, 0, 0, &rect), 1);
+        EXPECT_EQ(rect->right, d.width);
+        EXPECT_EQ(rect->bottom, d.height);
+        Window host = hostWindow(d.width, d.height);
+        ASSERT_EQ(plugin.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+        unsigned int width, height;
+        windowSize(onlyChild(host), width, height);
+        EXPECT_EQ(static_cast<int>(width), d.width);
+        EXPECT_EQ(static_cast<int>(height), d.height);
+        plugin.dispatch(effEditClose);
+        XDestroyWindow(display, host);
+    }
+
+    setDpi(96);
+    LoadedPlugin plugin("Zorvek2.so");
+    Window host = hostWindow(608, 512);
+    ASSERT_EQ(plugin.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    double scale = 1.0;
+    // A right click on bare panel (left of the oscillator group), then the menu's item.
+    const int menuX = 10, menuY = 150;
+    const int items[] = {100, 125, 150, 200};
+    for (int item : {1, 2, 3, 0}) {
+        SCOPED_TRACE(items[item]);
+        Window child = onlyChild(host);
+        auto at = [&](int x, int y) {
+            return std::to_string(static_cast<int>(x * scale)) + " " + std::to_string(static_cast<int>(y * scale));
+        };
+        xdotool(plugin, "mousemove --window " + std::to_string(child) + " " + at(menuX, menuY) + " click 3");
+        xdotool(plugin, "mousemove --window " + std::to_string(child) + " " +
+                            at(menuX + 30, menuY + 2 + item * 18 + 9) + " click 1");
+        idleFor(plugin, 100);
+        scale = items[item] / 100.0;
+        const int width = static_cast<int>(608 * scale), height = static_cast<int>(512 * scale);
+        ASSERT_FALSE(plugin.sizeRequests.empty());
+        EXPECT_EQ(plugin.sizeRequests.back().width, width);
+        EXPECT_EQ(plugin.sizeRequests.back().height, height);
+        ERect* rect = nullptr;
+        plugin.dispatch(effEditGetRect, 0, 0, &rect);
+        EXPECT_EQ(rect->right, width);
+        EXPECT_EQ(rect->bottom, height);
+        unsigned int shownWidth, shownHeight;
+        windowSize(onlyChild(host), shownWidth, shownHeight);
+        EXPECT_EQ(static_cast<int>(shownWidth), width);
+        EXPECT_EQ(static_cast<int>(shownHeight), height);
+        if (item == 3) {
+            // Remembered: a new instance on a 96 dpi screen opens at the chosen scale.
+            LoadedPlugin next("Zorvek2.so");
+            ERect* nextRect = nullptr;
+            next.dispatch(effEditGetRect, 0, 0, &nextRect);
+            EXPECT_EQ(nextRect->right, 1216);
+        }
+    }
+    EXPECT_EQ(plugin.sizeRequests.size(), 4u);
+    plugin.dispatch(effEditClose);
+    XDestroyWindow(display, host);
+}
+
+// Mouse and keys as a musician uses them, as real X events on the editor's window.
+TEST_F(EditorWindowTest, GesturesThroughRealInput) {
+    if (!xtest::onPath("xdotool")) GTEST_SKIP() << "no xdotool";
+    LoadedPlugin plugin("Zorvek2.so");
+    Window host = hostWindow(608, 512);
+    ASSERT_EQ(plugin.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    const std::string window = "--window " + std::to_string(onlyChild(host));
+    enum { kOsc1Frm = 4, kCutoff = 20, kModSrc = 2 };
+    // Presses more than the double-click time apart.
+    auto pause = [&] { idleFor(plugin, 450); };
+
+    // Double click resets to what control-click restores.
+    plugin.setParameter(kCutoff, 0.3f);
+    xdotool(plugin, "mousemove " + window + " 256 120 keydown ctrl click 1 keyup ctrl");
+    const float reset = plugin.getParameter(kCutoff);
+    EXPECT_NE(reset, 0.3f);
+    pause();
+    plugin.setParameter(kCutoff, 0.3f);
+    xdotool(plugin, "mousemove " + window + " 256 120 click --repeat 2 --delay 60 1");
+    EXPECT_EQ(plugin.getParameter(kCutoff), reset);
+
+    // Forty pixels to the right: a fifth of the range, a fiftieth with shift.
+    struct Drag {
+        const char* keys;
+        float moved;
+    };
+    for (const Drag& drag : {Drag{"", 0.2f}, Drag{"shift", 0.02f}}) {
+        SCOPED_TRACE(drag.keys);
+        pause();
+        plugin.setParameter(kCutoff, 0.5f);
+        std::string down = *drag.keys ? std::string(" keydown ") + drag.keys : "";
+        std::string up = *drag.keys ? std::string(" keyup ") + drag.keys : "";
+        xdotool(plugin, "mousemove " + window + " 250 112" + down + " mousedown 1 mousemove " + window +
+                            " 270 112 mousemove " + window + " 290 112 mouseup 1" + up);
+        EXPECT_NEAR(plugin.getParameter(kCutoff) - 0.5f, drag.moved, 1e-5f);
+    }
+
+    // The wheel moves a stepped control by exactly one step, and no further than its ends.
+    struct Wheel {
+        int index;
+        int x, y;
+        float start;
+        const char* buttons;
+        float expected;
+    };
+    for (const Wheel& w : {Wheel{kOsc1Frm, 56, 120, 0.25f, "4", 0.5f}, Wheel{kOsc1Frm, 56, 120, 0.25f, "5 click 5", 0.0f},
+                           Wheel{kModSrc, 64, 380, 0.5f, "4", 0.75f}, Wheel{kModSrc, 64, 380, 1.0f, "4", 1.0f}}) {
+        SCOPED_TRACE(w.index);
+        plugin.setParameter(w.index, w.start);
+        idleFor(plugin, 30);
+        xdotool(plugin, "mousemove " + window + " " + std::to_string(w.x) + " " + std::to_string(w.y) + " click " +
+                            w.buttons);
+        EXPECT_EQ(plugin.getParameter(w.index), w.expected);
+    }
+
+    // A typed path loads on Enter only; Escape and losing the keyboard keep what plays.
+    struct Ending {
+        std::string keys;
+        bool loads;
+    };
+    const std::string before = chunkLine(plugin, 2);
+    for (const Ending& e : {Ending{"key Escape", false}, Ending{"windowfocus " + std::to_string(host), false},
+                            Ending{"key Return", true}}) {
+        SCOPED_TRACE(e.keys);
+        pause();
+        xdotool(plugin, "mousemove " + window + " 184 352 click 1");
+        xdotool(plugin, "key --delay 5 --repeat 40 BackSpace type --delay 5 ./zorvek-typed.wav");
+        xdotool(plugin, e.keys);
+        EXPECT_EQ(chunkLine(plugin, 2), e.loads ? "File3=./zorvek-typed.wav" : before);
+    }
+    plugin.dispatch(effEditClose);
     XDestroyWindow(display, host);
 }
 

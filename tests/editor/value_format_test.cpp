@@ -167,3 +167,23 @@ TEST(SwitchRule, RejectsOtherFormatsAndCutsLongNames) {
     EXPECT_STREQ(rule.target, "AVeryLongParame");  // from the first 16 characters
     EXPECT_STREQ(rule.format, "C");
 }
+
+TEST_F(ValueFormatTest, PopupDropsTheBracketsOfNoteValuesOnly) {
+    struct Case {
+        float value;
+        const char* format;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {0.0f, kNoteList, "1/32"}, {1.0f, kNoteList, "1/1"},  {0.45f, kNoteList, "1/8"},
+        {0.5f, kWaveList, "[Tri]"}, {0.5f, "S3,[ 00],[+01],[+02]", "[+01]"}, {0.0f, "S2,[1/],[x]", "[1/]"},
+        {0.0f, "S2,[/2],[a/b]", "[/2]"}, {0.9f, "S2,[/2],[a/b]", "[a/b]"},
+        {0.0f, "S2,[1/2/3],[x]", "[1/2/3]"}, {0.5f, nullptr, " 50%"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        char buffer[kFormatTextSize];
+        popupValueText(c.value, buffer, c.format);
+        EXPECT_STREQ(buffer, c.shown);
+    }
+}

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -13,7 +14,9 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "editor/BandDisplay.h"
 #include "editor/FileButton.h"
 #include "editor/PopupKnob.h"
 #include "editor/SteppedSlider.h"
@@ -22,10 +25,15 @@
 #include "editor/VocoderEditor.h"
 #include "editor/editor_rig.h"
 #include "framework/VocoderPlugin.h"
+#include "support/EventList.h"
+#include "vocoder/BandLevels.h"
 #include "gui/CHorizontalSwitch.h"
+#include "gui/CParamDisplay.h"
 #include "gui/CTextEdit.h"
 #include "platform/ModulePath.h"
+#include "support/TempFolder.h"
 #include "vocoder/WavReader.h"
+#include "support/ParamIndex.h"
 
 namespace fs = std::filesystem;
 using editorrig::centre;
@@ -33,8 +41,7 @@ using editorrig::click;
 
 namespace {
 
-enum : int32_t { kCutoff = 20, kReso = 21, kMono = 24, kLfoSync = 14, kLfoFreq = 15, kModCh = 42 };
-enum : int32_t { kSetFil1 = 56, kSetFil2 = 57, kSetFil3 = 58, kFile1 = 60, kFile2 = 61, kFile3 = 62, kFile4 = 63 };
+using namespace param;
 
 void writeWav(const fs::path& path, int frames) {
     std::ofstream out(path, std::ios::binary);
@@ -60,17 +67,17 @@ class VocoderEditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         editorrig::installArtwork("vocoder");
-        editorrig::automations().clear();
-        plugin = std::make_unique<VocoderPlugin>(editorrig::hostCallback);
+        testhost::host().clear();
+        // The user's own saved editor scale stays out of the tests.
+        setenv("XDG_CONFIG_HOME", scripts.c_str(), 1);
+        plugin = std::make_unique<VocoderPlugin>(testhost::callback);
         editor = new VocoderEditor(plugin.get());
         plugin->setEditor(editor);
-        scripts = fs::temp_directory_path() / ("zorvek-editor-" + std::to_string(getpid()));
-        fs::create_directories(scripts);
     }
     void TearDown() override {
         plugin.reset();
         unsetenv("ZORVEK_FILE_CHOOSER");
-        fs::remove_all(scripts);
+        unsetenv("XDG_CONFIG_HOME");
     }
 
     CFrame* openEditor() {
@@ -105,7 +112,8 @@ protected:
 
     std::unique_ptr<VocoderPlugin> plugin;
     VocoderEditor* editor = nullptr;  // owned by the plug-in
-    fs::path scripts;
+    TempFolder temp;
+    const fs::path scripts{temp.path};
 };
 
 TEST_F(VocoderEditorTest, RectangleIsTheWindowPicture) {
@@ -120,7 +128,8 @@ TEST_F(VocoderEditorTest, RectangleIsTheWindowPicture) {
 
 TEST_F(VocoderEditorTest, EveryEntryHasItsControlAtItsRectangleWithItsTag) {
     CFrame* frame = openEditor();
-    ASSERT_EQ(frame->getNbViews(), kNumEntries);
+    ASSERT_EQ(frame->getNbViews(), kNumEntries + 1) << "the controls and the band display";
+    EXPECT_EQ(frame->getView(kNumEntries), static_cast<CView*>(editor->getBandDisplay()));
     for (int32_t i = 0; i < kNumEntries; ++i) {
         SCOPED_TRACE(plugin->parameter(i).name);
         ASSERT_NE(control(i), nullptr);
@@ -168,7 +177,9 @@ TEST_F(VocoderEditorTest, EveryEntryHasItsControlAtItsRectangleWithItsTag) {
     expectRect(kModCh, 152, 416, 248, 432);
     expectRect(kSetFil1, 296, 392, 320, 408);  // 24 x 16: one picture of bitmap 236
     expectRect(kFile4, 80, 320, 288, 336);
-    EXPECT_EQ(static_cast<CTextEdit*>(control(kFile1))->getFontColor(), (CColor{200, 180, 180, 255}));
+    // The table's colour unless the slot's file failed to load.
+    EXPECT_EQ(static_cast<CTextEdit*>(control(kFile1))->getFontColor() == (CColor{200, 180, 180, 255}),
+              editor->fileTrouble(0).empty());
 
     editor->close();
     EXPECT_EQ(editor->getFrame(), nullptr);
@@ -203,9 +214,9 @@ TEST_F(VocoderEditorTest, UserChangesReachThePluginAndTheHost) {
     CFrame* frame = openEditor();
     click(frame, centre(rectOf(kMono)));
     EXPECT_EQ(plugin->getParameter(kMono), 1.0f);
-    ASSERT_FALSE(editorrig::automations().empty());
-    EXPECT_EQ(editorrig::automations().back().index, kMono);
-    EXPECT_EQ(editorrig::automations().back().value, 1.0f);
+    ASSERT_FALSE(testhost::automations().empty());
+    EXPECT_EQ(testhost::automations().back().index, kMono);
+    EXPECT_EQ(testhost::automations().back().value, 1.0f);
 }
 
 TEST_F(VocoderEditorTest, LfoSyncSwapsTheRateFormatWhileOpenAndReopeningRestoresTheFallback) {
@@ -246,7 +257,7 @@ TEST_F(VocoderEditorTest, ControlClickOnTheChannelSelectorRestoresTheFirstChanne
     ASSERT_EQ(control(kModCh)->getValue(), 1.0f);
     click(frame, centre(rectOf(kModCh)), kLButton | kControl);
     EXPECT_EQ(plugin->getParameter(kModCh), 0.0f);
-    EXPECT_EQ(editorrig::automations().back().index, kModCh);
+    EXPECT_EQ(testhost::automations().back().index, kModCh);
 }
 
 TEST_F(VocoderEditorTest, FileButtonLoadsTheChosenFileWithAPathRelativeToThePluginFolder) {
@@ -293,22 +304,88 @@ TEST_F(VocoderEditorTest, FileWithoutRelativePathKeepsItsAbsolutePath) {
     EXPECT_EQ(plugin->fileSlotPath(0), elsewhere);
 }
 
-TEST_F(VocoderEditorTest, TypingIntoAFileFieldLoadsNothingButIsOfferedByItsButton) {
-    useChooser("exit 1");
-    CFrame* frame = openEditor();
-    const std::string slot = plugin->fileSlotPath(2);
-    click(frame, centre(rectOf(kFile3)));
-    for (size_t i = fieldText(kFile3).size(); i > 0; --i) editorrig::typeKey(frame, 0, VKEY_BACK);
-    for (char c : std::string("./mine.wav")) editorrig::typeKey(frame, c);
-    editorrig::typeKey(frame, 0, VKEY_RETURN);
-    EXPECT_EQ(fieldText(kFile3), "./mine.wav");
-    EXPECT_EQ(plugin->fileSlotPath(2), slot);
-    EXPECT_EQ(plugin->getParameter(kFile3), 0.0f);
+TEST_F(VocoderEditorTest, AFileFieldLoadsOnEnterAndRestoresOnEscapeOrFocusLoss) {
+    writeWav(fs::path(platform::moduleDirectory()) / "zorvek-typed.wav", 500);
+    enum class End { Enter, Escape, ClickElsewhere, WindowLosesKeys };
+    struct Case {
+        const char* typed;
+        End end;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"./zorvek-typed.wav", End::Enter, true},
+        {"./zorvek-typed.wav", End::Escape, false},
+        {"./zorvek-typed.wav", End::ClickElsewhere, false},
+        {"./zorvek-typed.wav", End::WindowLosesKeys, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.end));
+        CFrame* frame = openEditor();
+        const std::string before = plugin->fileSlotPath(2);
+        const std::string shown = fieldText(kFile3);
+        click(frame, centre(rectOf(kFile3)));
+        for (size_t i = fieldText(kFile3).size(); i > 0; --i) editorrig::typeKey(frame, 0, VKEY_BACK);
+        for (char ch : std::string(c.typed)) editorrig::typeKey(frame, ch);
+        if (c.end == End::Enter) editorrig::typeKey(frame, 0, VKEY_RETURN);
+        if (c.end == End::Escape) editorrig::typeKey(frame, 0, VKEY_ESCAPE);
+        if (c.end == End::ClickElsewhere) click(frame, CPoint(380, 200));
+        if (c.end == End::WindowLosesKeys) frame->onFocusOut();
+        editor->idle();
+        EXPECT_EQ(plugin->fileSlotPath(2), c.loads ? c.typed : before);
+        EXPECT_EQ(fieldText(kFile3), c.loads ? c.typed : shown) << "the field names what plays";
+        EXPECT_FALSE(static_cast<CTextEdit*>(control(kFile3))->isEditing());
+        EXPECT_EQ(plugin->getParameter(kFile3), 0.0f);
+        editor->close();
+    }
+    fs::remove(fs::path(platform::moduleDirectory()) / "zorvek-typed.wav");
+}
 
-    click(frame, centre(rectOf(kSetFil3)));
-    editor->idle();
-    idleUntilChosen();
-    EXPECT_EQ(offered(), platform::moduleDirectory() + "/mine.wav");
+TEST_F(VocoderEditorTest, ASlotWhoseFileFailedShowsItInColourWithTheReasonOnHover) {
+    const fs::path folder = platform::moduleDirectory();
+    std::ofstream(folder / "zorvek-not-a-wav.wav") << "plain text, not RIFF";
+    writeWav(folder / "zorvek-good.wav", 500);
+    struct Case {
+        const char* typed;
+        const char* reason;  // "" when the slot plays
+    };
+    const Case cases[] = {
+        {"./zorvek-missing.wav", "File not found: "},
+        {"./zorvek-good.wav", ""},
+        {"./zorvek-not-a-wav.wav", "Not a WAV file"},
+    };
+    CFrame* frame = openEditor();
+    auto* field = static_cast<CTextEdit*>(control(kFile2));
+    std::vector<CColor> colours;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        click(frame, centre(rectOf(kFile2)));
+        for (size_t i = fieldText(kFile2).size(); i > 0; --i) editorrig::typeKey(frame, 0, VKEY_BACK);
+        for (char ch : std::string(c.typed)) editorrig::typeKey(frame, ch);
+        editorrig::typeKey(frame, 0, VKEY_RETURN);
+        editor->idle();
+        EXPECT_EQ(plugin->fileSlotLoaded(1), *c.reason == '\0');
+        EXPECT_EQ(editor->fileTrouble(1).rfind(c.reason, 0), 0u) << editor->fileTrouble(1);
+        EXPECT_EQ(editor->fileTrouble(1).empty(), *c.reason == '\0');
+        colours.push_back(field->getFontColor());
+        // A resting pointer shows the reason, beside the field rather than over it.
+        frame->setHoverPoint(centre(rectOf(kFile2)));
+        editor->idle();
+        std::this_thread::sleep_for(VocoderEditor::kHoverDelay + std::chrono::milliseconds(20));
+        editor->idle();
+        if (*c.reason) {
+            ASSERT_NE(editor->getHoverBox(), nullptr);
+            EXPECT_FALSE(editor->getHoverBox()->getViewSize().intersects(rectOf(kFile2)));
+        } else {
+            EXPECT_EQ(editor->getHoverBox(), nullptr);
+        }
+        frame->setHoverPoint(CPoint(-1, -1));
+        editor->idle();
+        EXPECT_EQ(editor->getHoverBox(), nullptr);
+    }
+    EXPECT_EQ(colours[0], colours[2]);
+    EXPECT_NE(colours[0], colours[1]);
+    fs::remove(folder / "zorvek-not-a-wav.wav");
+    fs::remove(folder / "zorvek-good.wav");
 }
 
 TEST_F(VocoderEditorTest, AFileSetByAChunkShowsInItsField) {
@@ -341,7 +418,7 @@ TEST_F(VocoderEditorTest, OffscreenRenderShowsPanelAndControls) {
         cairo_image_surface_create_from_png((fs::path(ZORVEK_BINARY_DIR) / "artwork" / "vocoder-227.png").c_str());
     ASSERT_EQ(cairo_surface_status(panel), CAIRO_STATUS_SUCCESS);
     // Where no control sits the panel shows; where one sits its picture covers it.
-    EXPECT_EQ(testimages::pixel(frame->getBackBuffer(), 100, 470), testimages::pixel(panel, 100, 470));
+    EXPECT_EQ(testimages::pixel(frame->getBackBuffer(), 380, 200), testimages::pixel(panel, 380, 200));
     EXPECT_NE(testimages::pixel(frame->getBackBuffer(), 552, 452), testimages::pixel(panel, 552, 452)) << "Volume";
     EXPECT_NE(testimages::pixel(frame->getBackBuffer(), 90, 400), testimages::pixel(panel, 90, 400)) << "File1";
     cairo_surface_destroy(panel);
@@ -349,11 +426,82 @@ TEST_F(VocoderEditorTest, OffscreenRenderShowsPanelAndControls) {
     // A knob held down shows its pop-up slider and value box.
     CPoint press = centre(rectOf(0));
     frame->onMouseDown(press, kLButton);
-    EXPECT_EQ(frame->getNbViews(), kNumEntries + 2);
+    EXPECT_EQ(frame->getNbViews(), kNumEntries + 3);
     editorrig::saveArtefact(frame, "vocoder-editor-popup");
     frame->onMouseUp(press, 0);
-    EXPECT_EQ(frame->getNbViews(), kNumEntries);
+    EXPECT_EQ(frame->getNbViews(), kNumEntries + 1);
     RecordProperty("render", path);
+}
+
+// A phrase plays (a held chord vocoded by speech) while the editor idles as a host
+// makes it: the band display shows levels, and nothing is copied for it while closed.
+// Leaves band-display-100.png and band-display-200.png among the artefacts.
+TEST_F(VocoderEditorTest, BandDisplayFollowsAPlayingPhraseOnlyWhileOpen) {
+    plugin->setSampleRate(44100.0f);
+    for (int slot = 0; slot < kNumFileSlots; ++slot)
+        plugin->fileSelected(kFile1 + slot, ZORVEK_SOURCE_DIR "/resources/wav/speech.wav");
+    EventList chord(4);
+    const int keys[] = {48, 55, 60, 64};
+    for (int i = 0; i < 4; ++i) chord.events[i] = EventList::midi(0x90, keys[i], 100, 0);
+    plugin->processEvents(chord.build(4));
+    float left[512], right[512];
+    float* outputs[2] = {left, right};
+    auto play = [&](int blocks, bool idle) {
+        for (int b = 0; b < blocks; ++b) {
+            plugin->processReplacing(nullptr, outputs, 512);
+            if (!idle) continue;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000 / VocoderEditor::kBandFramesPerSecond + 2));
+            editor->idle();
+        }
+    };
+    BandLevels* levels = plugin->bandLevels();
+    ASSERT_NE(levels, nullptr);
+    play(20, false);
+    EXPECT_EQ(levels->bandCount(), 0) << "closed: nothing copied";
+
+    openEditor();
+    play(30, true);
+    BandDisplay* display = editor->getBandDisplay();
+    ASSERT_NE(display, nullptr);
+    EXPECT_GT(levels->bandCount(), 0);
+    EXPECT_EQ(display->shownBands(), levels->bandCount());
+    float loudestBand = 0.0f, loudestColumn = 0.0f;
+    for (int i = 0; i < display->shownBands(); ++i) loudestBand = std::max(loudestBand, display->shownBand(i));
+    for (int c = 0; c < BandDisplay::kColumns; ++c) loudestColumn = std::max(loudestColumn, display->shownColumn(c));
+    EXPECT_GT(loudestBand, 0.2f);
+    EXPECT_GT(loudestColumn, 0.2f);
+    editorrig::saveArtefact(editor->getFrame(), "band-display-100");
+
+    editor->chooseScale(200);
+    play(30, true);
+    ASSERT_EQ(editor->getScale(), 2.0);
+    editorrig::saveArtefact(editor->getFrame(), "band-display-200");
+
+    editor->close();
+    EXPECT_FALSE(levels->watched());
+}
+
+// A reset goes to the factory "Default" program's sound, which differs from the
+// table's defaults for a few parameters (the pulse widths among them).
+TEST_F(VocoderEditorTest, ResetsRestoreTheDefaultProgramNotTheTableDefault) {
+    editorrig::installFactoryBank();
+    plugin = std::make_unique<VocoderPlugin>(testhost::callback);
+    editor = new VocoderEditor(plugin.get());
+    plugin->setEditor(editor);
+    CFrame* frame = openEditor();
+    const int32_t osc1PW = 7, cutoff = 20, modSrc = 2;
+    ASSERT_NE(plugin->defaultProgramValue(osc1PW), plugin->parameter(osc1PW).defaultValue);
+    for (int32_t index : {osc1PW, cutoff, modSrc}) {
+        for (int32_t buttons : {kLButton | kDoubleClick, kLButton | kControl}) {
+            SCOPED_TRACE(plugin->parameter(index).name);
+            plugin->setParameter(index, 0.25f);
+            editor->idle();
+            CPoint at = centre(rectOf(index));
+            frame->onMouseDown(at, buttons);
+            frame->onMouseUp(at, 0);
+            EXPECT_EQ(plugin->getParameter(index), plugin->defaultProgramValue(index));
+        }
+    }
 }
 
 }  // namespace

@@ -12,20 +12,9 @@
 
 #include "framework/BarePlugin.h"
 #include "framework/MidiCcMap.h"
+#include "support/HostCallback.h"
 
 namespace {
-
-struct Automation {
-    int32_t index;
-    float value;
-    bool operator==(const Automation&) const = default;
-};
-std::vector<Automation> automations;
-
-intptr_t host(AEffect*, int32_t opcode, int32_t index, intptr_t, void*, float opt) {
-    if (opcode == audioMasterAutomate) automations.push_back({index, opt});
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -38,7 +27,7 @@ void writeFile(const std::string& path, const std::string& content) { std::ofstr
 
 class MidiCcMapTest : public ::testing::Test {
 protected:
-    void SetUp() override { automations.clear(); }
+    void SetUp() override { testhost::host().clear(); }
     TempFolder folder;
     std::string ini = folder.file("Zorvek2.ini");
 };
@@ -56,33 +45,33 @@ TEST_F(MidiCcMapTest, DefaultsWithoutFileAndAllKeysWrittenAtDestruction) {
 }
 
 TEST_F(MidiCcMapTest, Controller7SetsVolumeAndTellsTheHost) {
-    BarePlugin plugin(ini, host);
+    BarePlugin plugin(ini, testhost::callback);
     plugin.dispatchController(7, 127);
     EXPECT_EQ(plugin.getParameter(0), 1.0f);
-    EXPECT_EQ(automations, (std::vector<Automation>{{0, 127 * 0.007874016f}}));
+    EXPECT_EQ(testhost::automations(), (std::vector<testhost::Automation>{{0, 127 * 0.007874016f}}));
     plugin.dispatchController(7, 64);
     EXPECT_EQ(plugin.getParameter(0), 64 * 0.007874016f);
-    EXPECT_EQ(automations.size(), 2u);
+    EXPECT_EQ(testhost::automations().size(), 2u);
 }
 
 TEST_F(MidiCcMapTest, ControllerZeroNeverMovesAParameter) {
     writeFile(ini, "[midicc]\nVolume=0\n");
-    BarePlugin plugin(ini, host);
+    BarePlugin plugin(ini, testhost::callback);
     plugin.dispatchController(0, 127);
     plugin.dispatchController(7, 127);  // Volume no longer listens to 7
     EXPECT_EQ(plugin.getParameter(0), 0.8f);
-    EXPECT_TRUE(automations.empty());
+    EXPECT_TRUE(testhost::automations().empty());
 }
 
 TEST_F(MidiCcMapTest, TwoParametersFollowOneController) {
     writeFile(ini, "[midicc]\nCutoff=20\n");  // Osc1Frm has 20 by default
-    BarePlugin plugin(ini, host);
+    BarePlugin plugin(ini, testhost::callback);
     plugin.dispatchController(20, 0);
-    EXPECT_EQ(automations, (std::vector<Automation>{{4, 0.0f}, {20, 0.0f}}));
+    EXPECT_EQ(testhost::automations(), (std::vector<testhost::Automation>{{4, 0.0f}, {20, 0.0f}}));
     EXPECT_EQ(plugin.getParameter(4), 0.0f);
     EXPECT_EQ(plugin.getParameter(20), 0.0f);
     plugin.dispatchController(36, 127);  // Cutoff's own controller is gone
-    EXPECT_EQ(automations.size(), 2u);
+    EXPECT_EQ(testhost::automations().size(), 2u);
 }
 
 TEST_F(MidiCcMapTest, ValuesOutOfRangeLeaveNoControllerAndAreWrittenAsZero) {
@@ -91,9 +80,9 @@ TEST_F(MidiCcMapTest, ValuesOutOfRangeLeaveNoControllerAndAreWrittenAsZero) {
         MidiCcMap map(kNumAutomatable, kVocoderParams, ini);
         for (int parameter : {0, 1, 2, 3, 4}) EXPECT_EQ(map.controllerOf(parameter), 0) << parameter;
         EXPECT_EQ(map.controllerOf(25), 12);
-        BarePlugin plugin(folder.file("other.ini"), host);
+        BarePlugin plugin(folder.file("other.ini"), testhost::callback);
         for (int controller : {7, 10, 41, 14, 20, 255}) map.dispatch(controller, 1.0f, plugin);
-        EXPECT_TRUE(automations.empty());
+        EXPECT_TRUE(testhost::automations().empty());
     }
     std::string written = readFile(ini);
     for (const char* line : {"\nVolume=0\n", "\nPan=0\n", "\nModSrc=0\n", "\nBndRng=0\n", "\nOsc1Frm=0\n", "\nGlide=12\n"})
@@ -101,7 +90,7 @@ TEST_F(MidiCcMapTest, ValuesOutOfRangeLeaveNoControllerAndAreWrittenAsZero) {
 }
 
 TEST_F(MidiCcMapTest, Controller64MovesChrsRatAndHoldsNotes) {
-    BarePlugin plugin(ini, host);
+    BarePlugin plugin(ini, testhost::callback);
     auto send = [&](std::vector<std::array<int, 3>> messages) {
         std::vector<VstMidiEvent> events(messages.size());
         std::vector<char> storage(sizeof(VstEvents) + messages.size() * sizeof(VstEvent*));
@@ -120,7 +109,7 @@ TEST_F(MidiCcMapTest, Controller64MovesChrsRatAndHoldsNotes) {
     };
     send({{0x90, 60, 127}, {0xB0, 64, 127}, {0x80, 60, 0}});
     EXPECT_EQ(plugin.getParameter(48), 1.0f);
-    EXPECT_EQ(automations, (std::vector<Automation>{{48, 127 * 0.007874016f}}));
+    EXPECT_EQ(testhost::automations(), (std::vector<testhost::Automation>{{48, 127 * 0.007874016f}}));
     float gate = 0.0f;
     for (float v : plugin.keyboard().gateVelocities.v) gate += v;
     EXPECT_EQ(gate, 127 * 0.007874016f);  // the pedal holds the released key

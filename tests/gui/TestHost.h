@@ -1,5 +1,5 @@
-// A host that records the edit gestures it is told about, and a minimal editor on the
-// toolkit base whose frame is offscreen unless a parent window is given.
+// An effect on the test host's callback, and a minimal editor on the toolkit base whose
+// frame is offscreen unless a parent window is given.
 #pragma once
 
 #include <tuple>
@@ -9,20 +9,9 @@
 #include "gui/AEffGUIEditor.h"
 #include "gui/CFrame.h"
 #include "host/AudioEffectX.h"
+#include "support/HostCallback.h"
 
 namespace testhost {
-
-// (opcode, index) of every begin-edit and end-edit call.
-inline std::vector<std::pair<int32_t, int32_t>>& gestures() {
-    static std::vector<std::pair<int32_t, int32_t>> calls;
-    return calls;
-}
-
-inline intptr_t callback(AEffect*, int32_t opcode, int32_t index, intptr_t, void*, float) {
-    if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterBeginEdit || opcode == audioMasterEndEdit) gestures().emplace_back(opcode, index);
-    return 0;
-}
 
 class Effect : public AudioEffectX {
 public:

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Resources.h"
@@ -60,8 +62,19 @@ inline std::map<int, std::vector<unsigned char>>& resources() {
 
 inline void addResource(int id, std::vector<unsigned char> png) { resources()[id] = std::move(png); }
 
+// Resources of any other type (pictures of the larger editor scales as PNG@<percent>,
+// the factory bank as FXB), by type and id.
+inline std::map<std::pair<std::string, int>, std::vector<unsigned char>>& typedResources() {
+    static std::map<std::pair<std::string, int>, std::vector<unsigned char>> table;
+    return table;
+}
+
 inline platform::Resource findResource(const char* type, int id) {
-    if (std::strcmp(type, "PNG") != 0) return {};
+    if (std::strcmp(type, "PNG") != 0) {
+        auto it = typedResources().find({type, id});
+        if (it == typedResources().end()) return {};
+        return {it->second.data(), it->second.size()};
+    }
     auto it = resources().find(id);
     if (it == resources().end()) return {};
     return {it->second.data(), it->second.size()};

@@ -19,64 +19,26 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include "support/XServer.h"
+#include "support/DisplayTest.h"
 
 namespace {
 
 using xtest::openDescriptors;
 using xtest::waitFor;
-using xtest::XServer;
 
 struct Clicks : CControlListener {
     int count = 0;
     void valueChanged(CDrawContext*, CControl*) override { ++count; }
 };
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public xtest::DisplayTest {
 protected:
-    static void SetUpTestSuite() {
-        server = new XServer;
-        serverUp = server->start();
-    }
-    static void TearDownTestSuite() {
-        delete server;
-        server = nullptr;
-    }
-
     void SetUp() override {
-        if (!serverUp) GTEST_SKIP() << "no Xvfb and no DISPLAY";
-        const char* previous = std::getenv("DISPLAY");
-        if (previous) savedDisplay = previous;
-        hadDisplay = previous != nullptr;
-        setenv("DISPLAY", server->display().c_str(), 1);
-        display = XOpenDisplay(server->display().c_str());
-        ASSERT_NE(display, nullptr);
-        host = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 608, 512, 0, 0, 0);
-        XMapWindow(display, host);
-        XSync(display, False);
-    }
-    void TearDown() override {
-        if (display) XCloseDisplay(display);
-        if (hadDisplay)
-            setenv("DISPLAY", savedDisplay.c_str(), 1);
-        else
-            unsetenv("DISPLAY");
+        DisplayTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        host = hostWindow(608, 512);
     }
 
-    unsigned int childCount() {
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        XQueryTree(display, host, &root, &parent, &children, &count);
-        if (children) XFree(children);
-        return count;
-    }
-    unsigned long pixelOf(Window window, int x, int y) {
-        XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
-        if (!image) return 0xDEADBEEF;
-        unsigned long value = XGetPixel(image, 0, 0) & 0xFFFFFF;
-        XDestroyImage(image);
-        return value;
-    }
     void sendButton(Window window, int type, int x, int y, unsigned int state) {
         XEvent event{};
         event.xbutton.type = type;
@@ -96,16 +58,8 @@ protected:
         sendButton(window, ButtonRelease, x, y, Button1Mask);
     }
 
-    static XServer* server;
-    static bool serverUp;
-    Display* display = nullptr;
     Window host = 0;
-    std::string savedDisplay;
-    bool hadDisplay = false;
 };
-
-XServer* WindowTest::server = nullptr;
-bool WindowTest::serverUp = false;
 
 }  // namespace
 
@@ -124,7 +78,7 @@ TEST_F(WindowTest, ChildWindowDrawsTakesAClickAndClosesCleanly) {
     auto* button = new COnOffButton(CRect(10, 10, 26, 26), &clicks, 0, picture);
     picture->forget();
     frame->addView(button);
-    EXPECT_EQ(childCount(), 1u);
+    EXPECT_EQ(childCount(host), 1u);
 
     ASSERT_TRUE(waitFor([&] {
         editor.idle();
@@ -149,7 +103,7 @@ TEST_F(WindowTest, ChildWindowDrawsTakesAClickAndClosesCleanly) {
     editor.close();
     EXPECT_EQ(clicks.count, 1);
     XSync(display, False);
-    EXPECT_EQ(childCount(), 0u);
+    EXPECT_EQ(childCount(host), 0u);
     EXPECT_EQ(openDescriptors(), descriptors);
 }
 
@@ -163,7 +117,7 @@ TEST_F(WindowTest, ReopensAndSurvivesAParentDestroyedFirst) {
         editor.close();
     }
     XSync(display, False);
-    EXPECT_EQ(childCount(), 0u);
+    EXPECT_EQ(childCount(host), 0u);
 
     editor.open(reinterpret_cast<void*>(host));
     XDestroyWindow(display, host);
@@ -174,13 +128,13 @@ TEST_F(WindowTest, ReopensAndSurvivesAParentDestroyedFirst) {
     editor.close();
 
     // Still usable afterwards (a default Xlib error handler would have ended the process).
-    host = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 608, 512, 0, 0, 0);
+    host = hostWindow(608, 512);
     XMapWindow(display, host);
     XSync(display, False);
     editor.open(reinterpret_cast<void*>(host));
     EXPECT_TRUE(editor.getFrame()->isWindowOpen());
     XSync(display, False);
-    EXPECT_EQ(childCount(), 1u);
+    EXPECT_EQ(childCount(host), 1u);
     editor.close();
 }
 

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/FileDialog.h"
+#include "support/TempFolder.h"
 
 namespace fs = std::filesystem;
 using platform::FileDialog;
@@ -44,12 +45,6 @@ private:
 
 class FileDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = fs::temp_directory_path() / ("zorvek-chooser-" + std::to_string(getpid()));
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
     // An executable chooser script with the given body.
     std::string script(const std::string& name, const std::string& body) {
         fs::path path = folder / name;
@@ -71,7 +66,8 @@ protected:
     // True when this process has no child left, not even an unreaped one.
     static bool noChildren() { return waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD; }
 
-    fs::path folder;
+    TempFolder temp;
+    const fs::path folder{temp.path};
 };
 
 TEST_F(FileDialogTest, StartReturnsAtOnceAndPollPicksUpTheChoiceLater) {

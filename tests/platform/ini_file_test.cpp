@@ -10,17 +10,13 @@
 #include <random>
 #include <sstream>
 
+#include "support/TempFolder.h"
+
 namespace {
 
 class IniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zorvek-ini-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        path = folder + "/test.ini";
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
+    void SetUp() override { ASSERT_FALSE(folder.path.empty()); }
 
     void write(const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
     std::string read() const {
@@ -30,8 +26,8 @@ protected:
         return content.str();
     }
 
-    std::string folder;
-    std::string path;
+    TempFolder folder;
+    const std::string path = folder.file("test.ini");
 };
 
 TEST_F(IniFileTest, NamesIgnoreCaseAndTheFirstMatchWins) {
@@ -92,12 +88,12 @@ TEST_F(IniFileTest, UnchangedContentIsNotRewritten) {
 }
 
 TEST_F(IniFileTest, AFailedWriteLeavesNoTraceAndAnswersFalse) {
-    std::string blocked = folder + "/file";
+    std::string blocked = folder.file("file");
     std::ofstream(blocked) << "x";
     platform::IniFile ini(blocked + "/test.ini");
     ini.set("s", "k", "1");
     EXPECT_FALSE(ini.save());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 1);
 }
 
 TEST_F(IniFileTest, OversizedFilesAreNeitherReadNorRewritten) {

@@ -19,11 +19,11 @@
 #include "synth/OscillatorMixer.h"
 #include "synth/VoiceSummer.h"
 #include "vocoder/Vocoder.h"
+#include "support/ParamIndex.h"
 
 namespace {
 
-enum { kModSrc = 2, kLfoForm = 13, kLfoFreq = 15, kLfoAM = 18, kAttack = 22, kCarSt = 44, kDlyLv = 47,
-       kChrsLv = 49, kRevLevel = 51, kMixCar = 53, kMixMod = 54, kMixVoc = 55 };
+using namespace param;
 
 template <class Module>
 Module* moduleAt(VocoderPlugin& plugin, int index) {

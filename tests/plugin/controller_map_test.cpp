@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/LoadedPlugin.h"
+#include "support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -19,20 +20,14 @@ namespace {
 class PrivatePluginCopy {
 public:
     PrivatePluginCopy() {
-        std::string pattern = (fs::temp_directory_path() / "zorvek-ccmap-XXXXXX").string();
-        folder = mkdtemp(pattern.data()) ? pattern : std::string();
-        fs::copy_file(fs::path(ZORVEK_PLUGIN_DIR) / "Zorvek2.so", fs::path(folder) / "Zorvek2.so");
+        fs::copy_file(fs::path(ZORVEK_PLUGIN_DIR) / "Zorvek2.so", library());
         for (const auto& entry : fs::directory_iterator(ZORVEK_PLUGIN_DIR))
-            if (entry.path().extension() == ".wav") fs::create_symlink(entry.path(), fs::path(folder) / entry.path().filename());
-        setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
+            if (entry.path().extension() == ".wav") fs::create_symlink(entry.path(), folder.file(entry.path().filename()));
+        setenv("XDG_CONFIG_HOME", folder.file("config").c_str(), 1);
     }
-    ~PrivatePluginCopy() {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-    std::string library() const { return folder + "/Zorvek2.so"; }
-    std::string ini() const { return folder + "/Zorvek2.ini"; }
-    std::string userIni() const { return folder + "/config/Zorvek/Zorvek2.ini"; }
+    std::string library() const { return folder.file("Zorvek2.so"); }
+    std::string ini() const { return folder.file("Zorvek2.ini"); }
+    std::string userIni() const { return folder.file("config/Zorvek/Zorvek2.ini"); }
     static std::string read(const std::string& path) {
         std::ifstream in(path);
         std::stringstream content;
@@ -40,7 +35,7 @@ public:
         return content.str();
     }
 
-    std::string folder;
+    TempFolder folder;
 };
 
 bool automated(const LoadedPlugin& plugin, int32_t index, float value) {
@@ -108,7 +103,7 @@ TEST(ControllerMap, AnUnreadableIniFileIsLeftAsItIs) {
     }
     EXPECT_TRUE(fs::is_directory(copy.userIni()));
     EXPECT_TRUE(fs::is_empty(copy.userIni()));
-    for (const auto& entry : fs::directory_iterator(copy.folder + "/config/Zorvek"))
+    for (const auto& entry : fs::directory_iterator(copy.folder.file("config/Zorvek")))
         EXPECT_EQ(entry.path().filename().string().rfind("Zorvek2.ini.", 0), std::string::npos) << entry.path();
 }
 

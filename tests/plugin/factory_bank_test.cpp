@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/LoadedPlugin.h"
+#include "support/ParamIndex.h"
 
 namespace {
 
@@ -27,11 +28,11 @@ const uint32_t kDefaultBits[56] = {
     0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000,
     0x3f000000, 0x3e4ccccd, 0x3e4ccccd, 0x3e4ccccd, 0x3f000000, 0x00000000, 0x00000000, 0x3f051eb8};
 
-enum { kVolume = 0, kPan = 1, kModSrc = 2, kBndRng = 3, kOsc1PW = 7, kOsc2PW = 11, kLfoForm = 13, kFollowA = 26,
-       kFollowD = 27, kMixVoc = 55 };
-// Zero in every factory program: LfoSync, LfoAM, Attack, Mono, Glide, Freeze, BufSize,
-// CarCap, ModCh, CarCh, CarSt, MixMod.
-const int kAlwaysZero[] = {14, 18, 22, 24, 25, 39, 40, 41, 42, 43, 44, 54};
+using namespace param;
+// Zero in every factory program.
+const int kAlwaysZero[] = {paramIndex("LfoSync"), paramIndex("LfoAM"), paramIndex("Attack"), paramIndex("Mono"),
+                           paramIndex("Glide"),   paramIndex("Freeze"), paramIndex("BufSize"), paramIndex("CarCap"),
+                           paramIndex("ModCh"),   paramIndex("CarCh"), paramIndex("CarSt"),   paramIndex("MixMod")};
 
 std::vector<uint32_t> programBits(LoadedPlugin& plugin, int program) {
     plugin.dispatch(effSetProgram, 0, program);

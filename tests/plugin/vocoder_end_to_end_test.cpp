@@ -13,11 +13,11 @@
 
 #include "plugin/ModulatorPlayback.h"
 #include "support/LoadedPlugin.h"
+#include "support/ParamIndex.h"
 
 namespace {
 
-enum { kVolume = 0, kPan = 1, kModSrc = 2, kRevLevel = 51, kDlyLv = 47, kChrsLv = 49, kMixCar = 53, kMixMod = 54,
-       kMixVoc = 55 };
+using namespace param;
 
 constexpr int32_t kRate = 44100;
 constexpr int32_t kFrame = kRate / 50;  // 20 ms

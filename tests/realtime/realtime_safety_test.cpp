@@ -12,12 +12,9 @@
 
 #include "framework/VocoderPlugin.h"
 #include "realtime/allocation_counter.h"
+#include "support/HostCallback.h"
 
 namespace {
-
-intptr_t quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 struct MidiList {
     VstEvents header{};
@@ -44,7 +41,8 @@ static_assert(offsetof(MidiList, more) == offsetof(VstEvents, events) + 2 * size
               "the pointer array continues after the header");
 
 TEST(RealtimeSafety, AudioThreadNeitherAllocatesNorRacesWhileTheHostChangesState) {
-    auto plugin = std::make_unique<VocoderPlugin>(quietHost);
+    testhost::host().recording = false;  // the host's own allocations and two threads
+    auto plugin = std::make_unique<VocoderPlugin>(testhost::callback);
     plugin->setSampleRate(44100.0f);
     plugin->resume();
     std::atomic<bool> running{true};

@@ -327,7 +327,7 @@ TEST(Renderer, DeliversEventsWithTheirFrameInTheBlockAndTheTransport) {
 }
 
 TEST(Renderer, FeedsInputAudioThenSilenceAndWritesStereo) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     std::vector<float> ramp(700);
     for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i + 1) / 1024.0f;
     testaudio::writeMonoWav(dir.file("in.wav"), ramp, 44100);
@@ -365,7 +365,7 @@ TEST(Renderer, FeedsInputAudioThenSilenceAndWritesStereo) {
 }
 
 TEST(AudioWriter, ReplacesNonFiniteSamplesAndClipsIntegerFormats) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     render::AudioWriter writer;
     std::string error;
     ASSERT_TRUE(writer.open(dir.file("x.wav"), 48000, wavFormat(16), 4, error)) << error;

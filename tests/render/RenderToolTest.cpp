@@ -59,7 +59,7 @@ bool dpfPluginsInstalled() { return std::filesystem::exists(kInstrument) && std:
 
 TEST(RenderTool, ThirdPartyInstrumentSoundsFromTheFrameOfItsNote) {
     if (!dpfPluginsInstalled()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     writeFile(dir.file("note.mid"), oneNote());
     ToolRun run = render(quoted(kInstrument) + " " + quoted(dir.file("note.mid")) + " --tail 0.5 -o " +
                      quoted(dir.file("out.wav")));
@@ -77,7 +77,7 @@ TEST(RenderTool, ThirdPartyInstrumentSoundsFromTheFrameOfItsNote) {
 
 TEST(RenderTool, ParametersBySetNameReachThePlugin) {
     if (!dpfPluginsInstalled()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     writeFile(dir.file("note.mid"), oneNote());
     ToolRun run = render(quoted(kInstrument) + " --midi " + quoted(dir.file("note.mid")) +
                      " --param volume=0 --bits 16 -o " + quoted(dir.file("quiet.wav")));
@@ -97,7 +97,7 @@ TEST(RenderTool, ParametersBySetNameReachThePlugin) {
 
 TEST(RenderTool, EffectPluginsGetInputAudioOrSilence) {
     if (!dpfPluginsInstalled()) GTEST_SKIP() << "dpf-plugins-vst is not installed";
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     std::vector<float> tone(22050);
     for (size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5f * std::sin(2.0f * 3.14159265f * 440.0f * i / 22050.0f);
     testaudio::writeMonoWav(dir.file("tone.wav"), tone, 22050);
@@ -123,7 +123,7 @@ TEST(RenderTool, EffectPluginsGetInputAudioOrSilence) {
 }
 
 TEST(RenderTool, RendersTheDemoThroughZorvek2UntilItHasFaded) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     ToolRun run = render(quoted(kZorvek) + " --demo -o " + quoted(dir.file("demo.wav")));
     ASSERT_EQ(run.status, 0) << run.output;
     testaudio::Wav wav = testaudio::readWav(dir.file("demo.wav"));
@@ -165,7 +165,7 @@ Bytes bandFile() {
 }  // namespace
 
 TEST(RenderTool, TrackChannelAndControllerChoicesDecideWhatDrivesTheInstrument) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     writeFile(dir.file("band.mid"), bandFile());
     struct Case {
         const char* choice;
@@ -208,7 +208,7 @@ TEST(RenderTool, TrackChannelAndControllerChoicesDecideWhatDrivesTheInstrument) 
 }
 
 TEST(RenderTool, OutputBeyondFullScaleIsCountedAndCanBeNormalized) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     std::string demo = quoted(kZorvek) + " --demo --tail 0 --param Volume=1 ";
     ToolRun loud = render(demo + "--gain 12 -o " + quoted(dir.file("loud.wav")));
     ASSERT_EQ(loud.status, 0) << loud.output;
@@ -236,7 +236,7 @@ TEST(RenderTool, OutputBeyondFullScaleIsCountedAndCanBeNormalized) {
 }
 
 TEST(RenderTool, OutputFormatFollowsTheFileName) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     writeFile(dir.file("note.mid"), oneNote());
     struct Case {
         const char* name;
@@ -272,7 +272,7 @@ TEST(RenderTool, OutputFormatFollowsTheFileName) {
 }
 
 TEST(RenderTool, PresetTextsRoundTripWhateverTheirLineEndings) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     ToolRun saved = render(quoted(kZorvek) + " --program 4 --param Cutoff=0.25 --param Reso=0.7 --save-preset " +
                            quoted(dir.file("a.txt")));
     ASSERT_EQ(saved.status, 0) << saved.output;
@@ -298,7 +298,7 @@ TEST(RenderTool, PresetTextsRoundTripWhateverTheirLineEndings) {
 // same bits as the four-lane path, for every factory program (the demo phrase under
 // ZORVEK_SIMD=sse2 and with no setting among them).
 TEST(RenderTool, EveryInstructionSetPathRendersTheSameBits) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     auto renderOn = [&](const char* simd, int program) {
         const std::string file = dir.file(std::string("p") + std::to_string(program) + "_" + simd + ".wav");
         if (*simd)
@@ -326,7 +326,7 @@ TEST(RenderTool, EveryInstructionSetPathRendersTheSameBits) {
 }
 
 TEST(RenderTool, BenchPrintsTheRealTimeFactorWithoutWritingAFile) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     ToolRun run = render("--bench=5 " + quoted(kZorvek) + " --block 256");
     ASSERT_EQ(run.status, 0) << run.output;
     size_t factor = run.output.find("real-time factor ");
@@ -340,7 +340,7 @@ TEST(RenderTool, BenchPrintsTheRealTimeFactorWithoutWritingAFile) {
 }
 
 TEST(RenderTool, ErrorsAreOneLineAndAFailingStatus) {
-    testaudio::ScratchDir dir;
+    TempFolder dir;
     writeFile(dir.file("bad.mid"), Bytes{'R', 'I', 'F', 'F', 0, 0});
     writeFile(dir.file("empty.chunk"), Bytes{});
     writeFile(dir.file("text.chunk"), Bytes{'V', 'o', 'l', 'u', 'm', 'e', '=', '1', '\n'});

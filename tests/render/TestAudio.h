@@ -1,14 +1,12 @@
-// WAV files and scratch paths for the render tests.
+// WAV files for the render tests, and the scratch folder they write them into.
 #pragma once
 
 #include <sndfile.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "support/TempFolder.h"
 
 namespace testaudio {
 
@@ -55,21 +53,5 @@ inline float peak(const Wav& wav, int channel, sf_count_t first, sf_count_t last
         most = std::max(most, std::abs(wav.samples[static_cast<size_t>(i * wav.channels + channel)]));
     return most;
 }
-
-// A folder of its own for each test, removed afterwards.
-class ScratchDir {
-public:
-    ScratchDir() {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        path = std::filesystem::temp_directory_path() /
-               ("zorvek-render-" + std::to_string(getpid()) + "-" + test->test_suite_name() + "-" + test->name());
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-
-private:
-    std::filesystem::path path;
-};
 
 }  // namespace testaudio

@@ -14,6 +14,7 @@
 
 #include "framework/VocoderPlugin.h"
 #include "support/EventList.h"
+#include "support/HostCallback.h"
 
 namespace robustness {
 
@@ -34,10 +35,6 @@ constexpr int kAudioDivisor = 8;
 constexpr int kAudioDivisor = 1;
 #endif
 
-inline intptr_t quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 // What a stretch of output looked like.
 struct Peak {
     float value = 0.0f;
@@ -48,12 +45,13 @@ struct Peak {
 class PluginRig {
 public:
     PluginRig(float rate, int32_t blockSize, uint32_t seed)
-        : plugin(std::make_unique<VocoderPlugin>(quietHost)),
+        : plugin(std::make_unique<VocoderPlugin>(testhost::callback)),
           block(blockSize),
           left(static_cast<size_t>(blockSize)),
           right(static_cast<size_t>(blockSize)),
           midi(64),
           random(seed) {
+        testhost::host().recording = false;  // long runs of controller automation
         plugin->setSampleRate(rate);
         plugin->setBlockSize(blockSize);
         plugin->resume();

@@ -65,8 +65,10 @@ intptr_t LoadedPlugin::hostCallback(AEffect* effect, int32_t opcode, int32_t ind
         case audioMasterAutomate:
             self->automations.push_back({index, opt});
             return 0;
+        case audioMasterSizeWindow:
+            self->sizeRequests.push_back({index, static_cast<int32_t>(value)});
+            return 1;
         default:
-            (void)value;
             return 0;
     }
 }

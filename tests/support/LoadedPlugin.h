@@ -40,6 +40,12 @@ public:
     VstTimeInfo timeInfo{};
     std::vector<Automation> automations;
     int wantMidiCalls = 0;
+    // Editor sizes the plug-in asked for (audioMasterSizeWindow), width and height.
+    struct Size {
+        int32_t width;
+        int32_t height;
+    };
+    std::vector<Size> sizeRequests;
     int updateDisplayCalls = 0;
     // The parameter values as the host re-read them at the last audioMasterUpdateDisplay.
     std::vector<float> displayedValues;

@@ -9,16 +9,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/TempFolder.h"
+
 namespace {
 
 std::string shmName() { return "/ZorvekCapTest-vocoder-" + std::to_string(getpid()); }
 
-std::filesystem::path tempFolder() {
-    static const std::filesystem::path folder = [] {
-        auto p = std::filesystem::temp_directory_path() / ("zorvek-vocoder-test-" + std::to_string(getpid()));
-        std::filesystem::create_directories(p);
-        return p;
-    }();
+// The test program's WAV files; removed at exit.
+const TempFolder& tempFolder() {
+    static const TempFolder folder;
     return folder;
 }
 
@@ -29,7 +28,6 @@ public:
     void SetUp() override { setenv("ZORVEK_CAPTURE_SHM", shmName().c_str(), 1); }
     void TearDown() override {
         shm_unlink(shmName().c_str());
-        std::filesystem::remove_all(tempFolder());
     }
 };
 
@@ -97,7 +95,7 @@ std::vector<float> VocoderRig::run(int32_t frames, int32_t block) {
 }
 
 std::string writeWav(const std::string& name, const std::vector<int16_t>& samples, int32_t rate, int channels) {
-    const std::filesystem::path path = tempFolder() / name;
+    const std::string path = tempFolder().file(name);
     std::ofstream out(path, std::ios::binary);
     const uint32_t bytes = static_cast<uint32_t>(samples.size() * 2);
     out.write("RIFF", 4);
@@ -113,7 +111,7 @@ std::string writeWav(const std::string& name, const std::vector<int16_t>& sample
     out.write("data", 4);
     put32(out, bytes);
     for (int16_t s : samples) put16(out, static_cast<uint16_t>(s));
-    return path.string();
+    return path;
 }
 
 std::unique_ptr<CaptureMemory> captureWriter(int channel) {

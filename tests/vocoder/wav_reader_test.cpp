@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/MessageBox.h"
+#include "support/MessageLog.h"
+#include "support/TempFolder.h"
 #include "vocoder/VocoderFileSlots.h"
 #include "vocoder/WavReader.h"
 
@@ -79,18 +80,6 @@ Bytes pcm16(const std::vector<int16_t>& samples) {
 
 class WavReaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("wav-reader-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir);
-        platform::setMessageSink([this](const char* caption, const char* text) {
-            messages.push_back(std::string(caption) + ": " + text);
-        });
-    }
-    void TearDown() override {
-        platform::setMessageSink({});
-        fs::remove_all(dir);
-    }
-
     std::string write(const std::string& name, const Bytes& bytes) {
         const fs::path p = dir / name;
         fs::create_directories(p.parent_path());
@@ -110,9 +99,11 @@ protected:
 
     static std::vector<float> values(const WavBuffer& w) { return {w.samples.get(), w.samples.get() + w.count}; }
 
-    fs::path dir;
+    TempFolder folder;
+    const fs::path dir{folder.path};
     int written = 0;
-    std::vector<std::string> messages;
+    MessageLog log;
+    std::vector<std::string>& messages = log.messages;
 };
 
 TEST_F(WavReaderTest, MonoSixteenBitLoadsSampleForSample) {

@@ -4,11 +4,19 @@
 
 namespace art {
 
+namespace {
+double canvasScale = 1.0;
+}  // namespace
+
+void setScale(double scale) { canvasScale = scale; }
+
 Canvas::Canvas(int width, int height)
-    : surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)),
+    : surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(std::ceil(width * canvasScale)),
+                                         static_cast<int>(std::ceil(height * canvasScale)))),
       context(cairo_create(surface)),
       w(width),
       h(height) {
+    cairo_scale(context, canvasScale, canvasScale);
     // Unhinted outlines with grey antialiasing: the pixels depend on the font only.
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);

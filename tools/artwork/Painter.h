@@ -42,7 +42,13 @@ constexpr Colour effects = rgb(0x7fb5ff);
 constexpr Colour output = rgb(0xff7a7a);
 }  // namespace palette
 
-// A transparent ARGB surface with a context on it.
+// Every canvas made from now on has scale x its size in pixels and draws the same
+// picture at that density: the editors' larger sizes come from the vectors, never from
+// stretching a smaller picture.
+void setScale(double scale);
+
+// A transparent ARGB surface with a context on it; width and height are the picture's
+// size at scale 1, in which all drawing is expressed.
 class Canvas {
 public:
     Canvas(int width, int height);
