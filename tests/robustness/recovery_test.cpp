@@ -61,6 +61,8 @@ struct RecoveryCase {
     const char* name;
     Probe (*build)(ModuleRack&, ModuleContext&, Inputs&);
 };
+// The case's name in test listings, instead of its bytes.
+void PrintTo(const RecoveryCase& c, std::ostream* out) { *out << c.name; }
 
 const RecoveryCase kCases[] = {
     {"EnvelopeGate",

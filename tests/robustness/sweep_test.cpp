@@ -31,6 +31,8 @@ struct SweepCase {
     float bound = kOutputBound;
     bool effectsSilent = false;
 };
+// The case's name in test listings, instead of its bytes.
+void PrintTo(const SweepCase& c, std::ostream* out) { *out << c.name; }
 
 void settleUniformOrRandom(PluginRig& rig, int s) {
     // Every rate and block size meets settings 0, 0.5, 1 and twice fresh random values.
