@@ -18,7 +18,8 @@ void effectsChain(benchmark::State& state) {
     ModuleContext context;
     EffectsChain fx(rack, context);
     ParamValue chorusRate{0.5f}, chorusLevel{0.6f}, delayTime{0.6f}, delayFeedback{0.5f}, delayLevel{0.4f},
-        reverbTime{0.5f}, reverbLevel{mode == 2 ? 0.0f : 0.5f}, reverbStereo{0.7f}, carrierStereo{mode == 1 ? 0.0f : 1.0f};
+        reverbTime{0.5f}, reverbLevel{mode == 2 ? 0.0f : 0.5f}, reverbStereo{0.7f},
+        carrierStereo{mode == 1 ? 0.0f : 1.0f};
     fx.chorusRate = &chorusRate;
     fx.chorusLevel = &chorusLevel;
     fx.delayTime = &delayTime;
@@ -52,9 +53,4 @@ void effectsChain(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(effectsChain)
-    ->ArgNames({"mode", "frames"})
-    ->Args({0, 88})
-    ->Args({0, 256})
-    ->Args({1, 88})
-    ->Args({2, 88});
+BENCHMARK(effectsChain)->ArgNames({"mode", "frames"})->Args({0, 88})->Args({0, 256})->Args({1, 88})->Args({2, 88});

@@ -48,8 +48,8 @@ void runVocoder(benchmark::State& state, float anaDigi, float carSt) {
         frames += kBlock;
     }
     // Seconds per (frames x 1e-9): nanoseconds per frame.
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(static_cast<double>(frames) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(frames) * 1e-9,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     shm_unlink(shm.c_str());
 }
 
@@ -80,8 +80,8 @@ void BM_FilterBank21Bands(benchmark::State& state) {
         benchmark::DoNotOptimize(sumLeft[0]);
         frames += kBlock;
     }
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(static_cast<double>(frames) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(frames) * 1e-9,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

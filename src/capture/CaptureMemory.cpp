@@ -17,9 +17,7 @@ float loadSample(float& sample) {
     if (!(x >= -CaptureMemory::kSampleLimit)) return x < 0.0f ? -CaptureMemory::kSampleLimit : 0.0f;
     return x > CaptureMemory::kSampleLimit ? CaptureMemory::kSampleLimit : x;
 }
-void storeSample(float& sample, float value) {
-    std::atomic_ref<float>(sample).store(value, std::memory_order_relaxed);
-}
+void storeSample(float& sample, float value) { std::atomic_ref<float>(sample).store(value, std::memory_order_relaxed); }
 
 // Every index read from the memory is untrusted: masked before it addresses a sample.
 int32_t loadIndex(const std::atomic<int32_t>& index, std::memory_order order) {

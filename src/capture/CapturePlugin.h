@@ -37,7 +37,7 @@ private:
     template <bool Adding>
     void run(float** inputs, float** outputs, int32_t frames);
 
-    std::atomic<float> mute{1.0f};     // 0.0 passes the audio, 1.0 silences the outputs
+    std::atomic<float> mute{1.0f};    // 0.0 passes the audio, 1.0 silences the outputs
     std::atomic<int32_t> channel{0};  // 0..3, shown as 1..4
     CaptureMemory memory{CaptureMemory::Role::Writer};
 };

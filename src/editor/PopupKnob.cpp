@@ -55,7 +55,7 @@ void PopupKnob::draw(CDrawContext* context) {
         picture = p == total ? p : frameWidth * (p / frameWidth);
     }
     CPoint offset = (mode & kHorizontalStrip) ? CPoint(picture + backOffset.x, backOffset.y)
-                                               : CPoint(backOffset.x, picture + backOffset.y);
+                                              : CPoint(backOffset.x, picture + backOffset.y);
     drawBackground(context, offset);
     setDirty(false);
 }
@@ -164,8 +164,8 @@ void PopupKnob::dragTo(const CPoint& where, int32_t buttons) {
 void PopupKnob::openPopup() {
     if (!frame) return;
     CRect sliderRect, boxRect;
-    placePopup(size, popupBackground->getWidth(), popupBackground->getHeight(), frame->getViewSize(), mode,
-               sliderRect, boxRect);
+    placePopup(size, popupBackground->getWidth(), popupBackground->getHeight(), frame->getViewSize(), mode, sliderRect,
+               boxRect);
     // The same pop-up mirrored to the knob's other side (above it, or to its left) when
     // that hides less of the neighbouring controls.
     CRect group = sliderRect.united(boxRect);

@@ -3,9 +3,9 @@
 #include "editor/ValueFormat.h"
 #include "gui/CFrame.h"
 
-SteppedSlider::SteppedSlider(const CRect& rect, CControlListener* controlListener, int32_t controlTag,
-                             int32_t minPos, int32_t maxPos, CBitmap* handle, CBitmap* bitmap, const CPoint& offset,
-                             int32_t style, const char* format)
+SteppedSlider::SteppedSlider(const CRect& rect, CControlListener* controlListener, int32_t controlTag, int32_t minPos,
+                             int32_t maxPos, CBitmap* handle, CBitmap* bitmap, const CPoint& offset, int32_t style,
+                             const char* format)
     : CVerticalSlider(rect, controlListener, controlTag, minPos, maxPos, handle, bitmap, offset, style),
       steps(stepCount(format)) {
     setZoomFactor(10.0f);

@@ -196,8 +196,9 @@ void VocoderEditor::close() {
 
 bool VocoderEditor::onBackgroundMouseDown(const CPoint& where, int32_t buttons) {
     if (!frame || (buttons & (kLButton | kMButton | kRButton)) != kRButton) return false;
-    auto* menu = new ScaleMenu(where, CRect(0, 0, unitWidth, unitHeight), static_cast<int32_t>(std::lround(scale * 100)),
-                               [this](int32_t percent) { chooseScale(percent); });
+    auto* menu =
+        new ScaleMenu(where, CRect(0, 0, unitWidth, unitHeight), static_cast<int32_t>(std::lround(scale * 100)),
+                      [this](int32_t percent) { chooseScale(percent); });
     frame->addView(menu);
     frame->setFocusView(menu);
     return true;
@@ -361,7 +362,8 @@ void VocoderEditor::followHover() {
     }
     if (hoverBox) {
         // The value may change under a resting pointer (automation, the wheel).
-        if (hoverControl && hoverBox->getValue() != hoverControl->getValue()) hoverBox->setValue(hoverControl->getValue());
+        if (hoverControl && hoverBox->getValue() != hoverControl->getValue())
+            hoverBox->setValue(hoverControl->getValue());
         return;
     }
     if (hover && now - hoverSince >= kHoverDelay)
@@ -399,11 +401,10 @@ void VocoderEditor::showHoverBox(CControl* control) {
     const int32_t height = PopupKnob::kValueBoxHeight;
     const int32_t centre = (c.left + c.right) / 2 - width / 2;
     const int32_t middle = (c.top + c.bottom) / 2 - height / 2;
-    CRect place = leastCovering(frame,
-                                {CRect(centre, c.bottom, centre + width, c.bottom + height),
-                                 CRect(centre, c.top - height, centre + width, c.top),
-                                 CRect(c.right, middle, c.right + width, middle + height),
-                                 CRect(c.left - width, middle, c.left, middle + height)});
+    CRect place = leastCovering(frame, {CRect(centre, c.bottom, centre + width, c.bottom + height),
+                                        CRect(centre, c.top - height, centre + width, c.top),
+                                        CRect(c.right, middle, c.right + width, middle + height),
+                                        CRect(c.left - width, middle, c.left, middle + height)});
     hoverBox = new CParamDisplay(place);
     hoverBox->setBackColor(kHoverBackColour);
     hoverBox->setFontColor(kHoverTextColour);

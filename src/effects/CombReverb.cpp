@@ -75,8 +75,8 @@ ZORVEK_TARGET_AVX2 void runCombsAvx2(float* lines, const int32_t* lengths, const
 }
 
 // Frames are independent lanes here: AVX2 is as wide as it pays to go.
-constexpr SimdKernels<void (*)(float*, const int32_t*, const float*, const float*, float*, int32_t, int32_t)>
-    kRunCombs{&runCombsBaseline, &runCombsAvx2, &runCombsAvx2};
+constexpr SimdKernels<void (*)(float*, const int32_t*, const float*, const float*, float*, int32_t, int32_t)> kRunCombs{
+    &runCombsBaseline, &runCombsAvx2, &runCombsAvx2};
 
 }  // namespace
 

@@ -24,8 +24,8 @@ MidiCcMap::MidiCcMap(int numParams, const ParamDesc* table, Files files)
     if (ini.unreadable())
         say("Controller map " + source + " could not be read (" + ini.whyUnreadable() + "): default controllers apply");
     for (int i = 0; i < count; ++i) {
-        unsigned controller = ini.getUnsigned(kSection, descriptors[i].name,
-                                              static_cast<unsigned>(descriptors[i].defaultController));
+        unsigned controller =
+            ini.getUnsigned(kSection, descriptors[i].name, static_cast<unsigned>(descriptors[i].defaultController));
         // Values of 255 and above leave the parameter without controller.
         insert(static_cast<int>(std::min(controller, static_cast<unsigned>(kNoController))), i);
     }

@@ -230,8 +230,8 @@ int32_t PluginBase::processEvents(VstEvents* events) {
     if (!events || events->numEvents <= 0) return 1;
     // The host's pointer array runs past the two entries the structure declares; index
     // it as the array it really is, not as the declared one.
-    const auto* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
-                                                          offsetof(VstEvents, events));
+    const auto* list =
+        reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) + offsetof(VstEvents, events));
     for (int32_t i = 0; i < events->numEvents; ++i) {
         const VstEvent* event = list[i];
         if (!event || event->type != kVstMidiType) continue;
@@ -373,7 +373,8 @@ void PluginBase::masterOutput(float* left, float* right, int32_t frames, bool re
         lanes::store(left + k, l);
         lanes::store(right + k, r);
     }
-    for (; k < frames; ++k) writeFrame(left, right, k, source[2 * k] * leftGain, source[2 * k + 1] * rightGain, replacing);
+    for (; k < frames; ++k)
+        writeFrame(left, right, k, source[2 * k] * leftGain, source[2 * k + 1] * rightGain, replacing);
 }
 
 void PluginBase::rampOutput(const float* source, float* left, float* right, int32_t frames, bool replacing,

@@ -14,7 +14,7 @@ namespace {
 constexpr unsigned char kMagic[4] = {'4', '2', '2', '1'};
 constexpr int kLineBufferSize = 252;  // the longest line read is 251 characters
 constexpr int kProgramNameSize = sizeof(Program::name);
-constexpr int kOscMix = 12;           // stored inverted in the older layouts
+constexpr int kOscMix = 12;  // stored inverted in the older layouts
 
 // Older layouts: 4 ignored bytes, 40 floats per program, then four 260-byte paths.
 constexpr size_t kLegacyProgramSize = 1204;
@@ -131,8 +131,7 @@ int32_t PluginBase::getChunk(void** data, bool isPreset) {
     LineWriter out(chunk + sizeof kMagic, size - sizeof kMagic - 1);
     if (isPreset) {
         const Program& current = programs[curProgram];
-        for (int i = 0; i < kNumAutomatable; ++i)
-            out.line("%s=%08x", parameters[i].name, bitsOf(current.values[i]));
+        for (int i = 0; i < kNumAutomatable; ++i) out.line("%s=%08x", parameters[i].name, bitsOf(current.values[i]));
         for (int s = 0; s < kNumFileSlots; ++s) {
             out.line("File%d=%s", s + 1, fileSlotPath(s));
         }

@@ -63,9 +63,7 @@ int32_t AEffGUIEditor::setKnobMode(int32_t mode) {
 
 int32_t AEffGUIEditor::getKnobMode() { return knobMode.load(std::memory_order_relaxed); }
 
-void AEffGUIEditor::setParameter(int32_t index, float value) {
-    pending.post(index, value);
-}
+void AEffGUIEditor::setParameter(int32_t index, float value) { pending.post(index, value); }
 
 void AEffGUIEditor::beginEdit(int32_t index) {
     if (effect) effect->callHost(audioMasterBeginEdit, index);

@@ -38,8 +38,8 @@ CFrame::CFrame(const CRect& rect, void* systemWindow, AEffGUIEditor* owner, doub
       invalidArea(0, 0, rect.width(), rect.height()) {
     frame = this;
     if (systemWindow)
-        window = X11Window::open(static_cast<unsigned long>(reinterpret_cast<uintptr_t>(systemWindow)),
-                                 rect.width(), rect.height(), scale);
+        window = X11Window::open(static_cast<unsigned long>(reinterpret_cast<uintptr_t>(systemWindow)), rect.width(),
+                                 rect.height(), scale);
 }
 
 CFrame::~CFrame() {

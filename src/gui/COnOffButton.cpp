@@ -2,8 +2,7 @@
 
 #include "gui/CBitmap.h"
 
-COnOffButton::COnOffButton(const CRect& rect, CControlListener* controlListener, int32_t controlTag,
-                           CBitmap* bitmap)
+COnOffButton::COnOffButton(const CRect& rect, CControlListener* controlListener, int32_t controlTag, CBitmap* bitmap)
     : CControl(rect, controlListener, controlTag, bitmap) {}
 
 void COnOffButton::draw(CDrawContext* context) {

@@ -3,8 +3,7 @@
 #include "gui/CBitmap.h"
 
 CSlider::CSlider(const CRect& rect, CControlListener* controlListener, int32_t controlTag, int32_t minimumPos,
-                 int32_t maximumPos, CBitmap* handleBitmap, CBitmap* bitmap, const CPoint& offset,
-                 int32_t sliderStyle)
+                 int32_t maximumPos, CBitmap* handleBitmap, CBitmap* bitmap, const CPoint& offset, int32_t sliderStyle)
     : CControl(rect, controlListener, controlTag, bitmap),
       handle(handleBitmap),
       minPos(minimumPos),

@@ -18,8 +18,8 @@ enum CSliderStyle : int32_t {
 class CSlider : public CControl {
 public:
     // minPos, maxPos: frame pixels of the handle's left (top) edge at the two ends.
-    CSlider(const CRect& size, CControlListener* listener, int32_t tag, int32_t minPos, int32_t maxPos,
-            CBitmap* handle, CBitmap* background, const CPoint& offset, int32_t style);
+    CSlider(const CRect& size, CControlListener* listener, int32_t tag, int32_t minPos, int32_t maxPos, CBitmap* handle,
+            CBitmap* background, const CPoint& offset, int32_t style);
     ~CSlider() override;
 
     void draw(CDrawContext* context) override;
@@ -63,7 +63,6 @@ public:
 class CHorizontalSlider : public CSlider {
 public:
     CHorizontalSlider(const CRect& size, CControlListener* listener, int32_t tag, int32_t minPos, int32_t maxPos,
-                      CBitmap* handle, CBitmap* background, const CPoint& offset = CPoint(),
-                      int32_t style = kLeft)
+                      CBitmap* handle, CBitmap* background, const CPoint& offset = CPoint(), int32_t style = kLeft)
         : CSlider(size, listener, tag, minPos, maxPos, handle, background, offset, style | kHorizontal) {}
 };

@@ -2,8 +2,8 @@
 
 #include "gui/CFrame.h"
 
-CTextEdit::CTextEdit(const CRect& rect, CControlListener* controlListener, int32_t controlTag,
-                     const char* initial, CBitmap* bitmap)
+CTextEdit::CTextEdit(const CRect& rect, CControlListener* controlListener, int32_t controlTag, const char* initial,
+                     CBitmap* bitmap)
     : CParamDisplay(rect, bitmap) {
     setListener(controlListener);
     setTag(controlTag);

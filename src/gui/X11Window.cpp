@@ -58,30 +58,49 @@ int32_t buttonState(unsigned int state) {
 
 int32_t buttonFlag(unsigned int button) {
     switch (button) {
-        case Button1: return kLButton;
-        case Button2: return kMButton;
-        case Button3: return kRButton;
-        default: return 0;
+        case Button1:
+            return kLButton;
+        case Button2:
+            return kMButton;
+        case Button3:
+            return kRButton;
+        default:
+            return 0;
     }
 }
 
 uint8_t virtualKey(KeySym sym) {
     switch (sym) {
-        case XK_BackSpace: return VKEY_BACK;
-        case XK_Tab: return VKEY_TAB;
-        case XK_Return: return VKEY_RETURN;
-        case XK_KP_Enter: return VKEY_ENTER;
-        case XK_Escape: return VKEY_ESCAPE;
-        case XK_Left: return VKEY_LEFT;
-        case XK_Up: return VKEY_UP;
-        case XK_Right: return VKEY_RIGHT;
-        case XK_Down: return VKEY_DOWN;
-        case XK_Home: return VKEY_HOME;
-        case XK_End: return VKEY_END;
-        case XK_Page_Up: return VKEY_PAGEUP;
-        case XK_Page_Down: return VKEY_PAGEDOWN;
-        case XK_Delete: return VKEY_DELETE;
-        default: return 0;
+        case XK_BackSpace:
+            return VKEY_BACK;
+        case XK_Tab:
+            return VKEY_TAB;
+        case XK_Return:
+            return VKEY_RETURN;
+        case XK_KP_Enter:
+            return VKEY_ENTER;
+        case XK_Escape:
+            return VKEY_ESCAPE;
+        case XK_Left:
+            return VKEY_LEFT;
+        case XK_Up:
+            return VKEY_UP;
+        case XK_Right:
+            return VKEY_RIGHT;
+        case XK_Down:
+            return VKEY_DOWN;
+        case XK_Home:
+            return VKEY_HOME;
+        case XK_End:
+            return VKEY_END;
+        case XK_Page_Up:
+            return VKEY_PAGEUP;
+        case XK_Page_Down:
+            return VKEY_PAGEDOWN;
+        case XK_Delete:
+            return VKEY_DELETE;
+        default:
+            return 0;
     }
 }
 
@@ -143,10 +162,7 @@ std::unique_ptr<X11Window> X11Window::open(unsigned long parent, int32_t width, 
 }
 
 X11Window::X11Window(Display* d, unsigned long w, int32_t width, int32_t height, double windowScale)
-    : display(d),
-      scale(windowScale),
-      window(w),
-      surface(nullptr) {
+    : display(d), scale(windowScale), window(w), surface(nullptr) {
     {
         // The window may already be gone with a parent the host destroyed.
         ErrorTrap trap(d);
@@ -203,9 +219,10 @@ bool X11Window::nextEvent(WindowEvent& out) {
             case Expose: {
                 const XExposeEvent& e = event.xexpose;
                 out.type = WindowEvent::Type::Paint;
-                out.area = CRect(static_cast<int32_t>(std::floor(e.x / scale)), static_cast<int32_t>(std::floor(e.y / scale)),
-                                 static_cast<int32_t>(std::ceil((e.x + e.width) / scale)),
-                                 static_cast<int32_t>(std::ceil((e.y + e.height) / scale)));
+                out.area =
+                    CRect(static_cast<int32_t>(std::floor(e.x / scale)), static_cast<int32_t>(std::floor(e.y / scale)),
+                          static_cast<int32_t>(std::ceil((e.x + e.width) / scale)),
+                          static_cast<int32_t>(std::ceil((e.y + e.height) / scale)));
                 return true;
             }
             case ButtonPress:
@@ -314,10 +331,10 @@ void X11Window::putPixels(cairo_surface_t* image, const CRect& area) {
     const int right = std::clamp(static_cast<int>(std::ceil(area.right * scale)), left, width);
     const int bottom = std::clamp(static_cast<int>(std::ceil(area.bottom * scale)), top, height);
     if (right == left || bottom == top) return;
-    XImage* pixels = XCreateImage(display, static_cast<Visual*>(visual), static_cast<unsigned>(depth), ZPixmap, 0,
-                                  reinterpret_cast<char*>(cairo_image_surface_get_data(image)),
-                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                                  cairo_image_surface_get_stride(image));
+    XImage* pixels =
+        XCreateImage(display, static_cast<Visual*>(visual), static_cast<unsigned>(depth), ZPixmap, 0,
+                     reinterpret_cast<char*>(cairo_image_surface_get_data(image)), static_cast<unsigned>(width),
+                     static_cast<unsigned>(height), 32, cairo_image_surface_get_stride(image));
     if (!pixels) return;
     {
         // A host may destroy the window before its destruction reaches us.

@@ -16,11 +16,11 @@ struct WindowEvent {
     // FocusLost: the window lost the keyboard; MouseLeft: the pointer left the window.
     enum class Type { Paint, MouseDown, MouseMoved, MouseUp, Wheel, KeyDown, FocusLost, MouseLeft };
     Type type = Type::Paint;
-    CRect area;       // Paint
-    CPoint where;     // mouse and wheel
-    int32_t buttons = 0;  // CButtonState after the event
+    CRect area;             // Paint
+    CPoint where;           // mouse and wheel
+    int32_t buttons = 0;    // CButtonState after the event
     float distance = 0.0f;  // wheel notches
-    VstKeyCode key;   // KeyDown
+    VstKeyCode key;         // KeyDown
 };
 
 class X11Window {

@@ -175,9 +175,7 @@ bool AudioEffectX::getOutputProperties(int32_t index, VstPinProperties* properti
     return true;
 }
 
-int32_t AudioEffectX::getPlugCategory() {
-    return hasFlag(effFlagsIsSynth) ? kPlugCategSynth : kPlugCategUnknown;
-}
+int32_t AudioEffectX::getPlugCategory() { return hasFlag(effFlagsIsSynth) ? kPlugCategSynth : kPlugCategUnknown; }
 
 bool AudioEffectX::getEffectName(char*) { return false; }
 bool AudioEffectX::getProductString(char*) { return false; }

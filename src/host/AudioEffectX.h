@@ -72,8 +72,7 @@ public:
     virtual bool getMidiKeyName(int32_t channel, MidiKeyName* keyName);
 
     // Host calls; each answers 0 when there is no host callback.
-    intptr_t callHost(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
-                      float opt = 0.0f);
+    intptr_t callHost(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f);
     void wantEvents(int32_t filter = 1);
     VstTimeInfo* getTimeInfo(int32_t filter);
     // Asks the host to read parameter values, program names and displays again.

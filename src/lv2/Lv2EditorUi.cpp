@@ -45,9 +45,7 @@ int idle(LV2UI_Handle ui) {
 
 const LV2UI_Idle_Interface kIdle{idle};
 
-const void* extensionData(const char* uri) {
-    return std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdle : nullptr;
-}
+const void* extensionData(const char* uri) { return std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdle : nullptr; }
 
 }  // namespace
 
@@ -89,8 +87,7 @@ Lv2EditorUi* Lv2EditorUi::create(LV2UI_Write_Function write, LV2UI_Controller co
     return ui;
 }
 
-Lv2EditorUi::Lv2EditorUi(Lv2Plugin& owner, AEffEditor& opened, LV2UI_Write_Function writer,
-                         LV2UI_Controller host)
+Lv2EditorUi::Lv2EditorUi(Lv2Plugin& owner, AEffEditor& opened, LV2UI_Write_Function writer, LV2UI_Controller host)
     : plugin(owner), editor(opened), write(writer), controller(host) {}
 
 Lv2EditorUi::~Lv2EditorUi() {

@@ -53,8 +53,8 @@ LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store, LV
     }
 }
 
-LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state,
-                              uint32_t, const LV2_Feature* const* features) {
+LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state, uint32_t,
+                              const LV2_Feature* const* features) {
     try {
         return self(handle)->restore(retrieve, state, features);
     } catch (...) {
@@ -173,9 +173,7 @@ void Lv2Plugin::connect(uint32_t port, void* data) {
     }
 }
 
-void Lv2Plugin::activate() {
-    record->dispatcher(record, effMainsChanged, 0, 1, nullptr, 0.0f);
-}
+void Lv2Plugin::activate() { record->dispatcher(record, effMainsChanged, 0, 1, nullptr, 0.0f); }
 
 void Lv2Plugin::deactivate() { record->dispatcher(record, effMainsChanged, 0, 0, nullptr, 0.0f); }
 
@@ -299,8 +297,8 @@ LV2_State_Status Lv2Plugin::save(LV2_State_Store_Function store, LV2_State_Handl
     void* data = nullptr;
     const auto size = static_cast<int32_t>(record->dispatcher(record, effGetChunk, 0, 0, &data, 0.0f));
     if (size > 0 && data) {
-        const LV2_State_Status status = store(handle, stateKey("bank"), data, static_cast<size_t>(size),
-                                              uris.atomChunk, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+        const LV2_State_Status status = store(handle, stateKey("bank"), data, static_cast<size_t>(size), uris.atomChunk,
+                                              LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
         if (status != LV2_STATE_SUCCESS) return status;
     }
     return saveExtra(store, handle, static_cast<const LV2_State_Map_Path*>(feature(features, LV2_STATE__mapPath)));

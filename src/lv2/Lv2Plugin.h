@@ -55,8 +55,7 @@ public:
     // derived instance adds.
     virtual bool ready() const { return map != nullptr; }
     AudioEffectX* plugin() const { return record ? static_cast<AudioEffectX*>(record->object) : nullptr; }
-    static intptr_t hostCallback(AEffect* record, int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                                 float opt);
+    static intptr_t hostCallback(AEffect* record, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
 
     using Instantiate = LV2_Handle (*)(const LV2_Descriptor*, double, const char*, const LV2_Feature* const*);
     // The descriptor of a plug-in whose instantiate makes a valid Lv2Plugin (or null).

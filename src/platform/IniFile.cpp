@@ -98,8 +98,7 @@ IniFile::Found IniFile::find(std::string_view section, std::string_view key) con
         if (sectionName(lines[i])) break;
         if (!trim(lines[i]).empty()) found.sectionEnd = i + 1;
         std::string_view name, value;
-        if (found.keyLine == lines.size() && splitKey(lines[i], name, value) && sameName(name, key))
-            found.keyLine = i;
+        if (found.keyLine == lines.size() && splitKey(lines[i], name, value) && sameName(name, key)) found.keyLine = i;
     }
     return found;
 }

@@ -50,7 +50,7 @@ private:
 
     std::string path;
     std::vector<std::string> lines;
-    std::string loaded;  // the file as read, to skip writes that change nothing
+    std::string loaded;   // the file as read, to skip writes that change nothing
     std::string lineEnd;  // "\r" in files with CR LF line ends
     std::string problem;
 };

@@ -29,7 +29,7 @@ class VocoderLv2 final : public Lv2Plugin {
 public:
     VocoderLv2(double rate, const LV2_Feature* const* features)
         : Lv2Plugin(lv2layout::kVocoder, rate, lv2layout::kVocoderUri, features),
-          sideChainLayout(new(std::nothrow) CaptureLayout{}) {
+          sideChainLayout(new (std::nothrow) CaptureLayout{}) {
         if (sideChainLayout) sideChain = std::make_unique<CaptureMemory>(*sideChainLayout);
     }
 
@@ -143,7 +143,11 @@ private:
         }
         for (int slot = 0; slot < kNumFileSlots; ++slot)
             if (!files[slot].empty())
-                text.append("00File").append(1, static_cast<char>('1' + slot)).append("=").append(files[slot]).push_back('\0');
+                text.append("00File")
+                    .append(1, static_cast<char>('1' + slot))
+                    .append("=")
+                    .append(files[slot])
+                    .push_back('\0');
         text.push_back('\0');
         return text;
     }

@@ -1,6 +1,5 @@
 #include "synth/Oscillator.h"
 
-
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
@@ -218,13 +217,14 @@ void renderBaseline(const PeriodicVoices& voices, const ShapeConstants& shape, f
 }
 
 ZORVEK_TARGET_AVX2 void renderAvx2(const PeriodicVoices& voices, const ShapeConstants& shape, float* out,
-                                                int32_t frames) {
+                                   int32_t frames) {
     renderLanes<F8>(voices, shape, out, frames);
 }
 
 // Eight voices fill one AVX2 vector: the AVX-512 path renders with it too.
-constexpr SimdKernels<void (*)(const PeriodicVoices&, const ShapeConstants&, float*, int32_t)> kRender{
-    &renderBaseline, &renderAvx2, &renderAvx2};
+constexpr SimdKernels<void (*)(const PeriodicVoices&, const ShapeConstants&, float*, int32_t)> kRender{&renderBaseline,
+                                                                                                       &renderAvx2,
+                                                                                                       &renderAvx2};
 
 }  // namespace
 

@@ -54,7 +54,6 @@ public:
     using Kernel = void (*)(const Tables&, float*);
 
 private:
-
     Tables tables;
     Kernel forwardKernel;
     Kernel inverseKernel;

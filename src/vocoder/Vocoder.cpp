@@ -1,6 +1,5 @@
 #include "vocoder/Vocoder.h"
 
-
 #include <algorithm>
 #include <cmath>
 

@@ -39,8 +39,8 @@ template <class D, class F>
 // b1 is 0 in every band design and x1 finite, so b1 x1 is a signed zero: it cannot change
 // a nonzero partial sum, and a zero one ends as 1e-30 either way. The term is left out.
 template <class D>
-[[gnu::always_inline]] inline lanes::FloatsOf<D> biquad(const D& b0, const D& b2, const D& a1, const D& a2,
-                                                          const D& x, const D& x2, D& y1, D& y2) {
+[[gnu::always_inline]] inline lanes::FloatsOf<D> biquad(const D& b0, const D& b2, const D& a1, const D& a2, const D& x,
+                                                        const D& x2, D& y1, D& y2) {
     D y = b0 * x;
     y = y + b2 * x2;
     y = y - a1 * y1;
@@ -80,8 +80,9 @@ template <class G, int R = lanes::kWidth<G>>
     for (int32_t f = 0; f < rows; ++f) sums[f] = sum[f];
 }
 
-// The bands as V vectors. With V fixed, coefficients, output states and envelopes are
-// locals the compiler keeps in registers over the whole run (as far as there are enough).
+// The bands as V vectors. With V fixed, output states and envelopes (and, below eight
+// lanes, coefficients) are locals the compiler keeps in registers over the whole run as
+// far as there are enough.
 template <class D, class G, int V, bool Stereo>
 [[gnu::always_inline]] inline void runBands(State& s, const Block& b) {
     using F = lanes::FloatsOf<D>;
@@ -237,15 +238,21 @@ template <class D, class G, bool Stereo>
 [[gnu::always_inline]] inline void runCount(State& s, const Block& b) {
     constexpr int kWidth = sizeof(D) / sizeof(double);
     switch ((b.count + kWidth - 1) / kWidth) {
-        case 1: return runBands<D, G, 1, Stereo>(s, b);
-        case 2: return runBands<D, G, 2, Stereo>(s, b);
-        case 3: return runBands<D, G, 3, Stereo>(s, b);
+        case 1:
+            return runBands<D, G, 1, Stereo>(s, b);
+        case 2:
+            return runBands<D, G, 2, Stereo>(s, b);
+        case 3:
+            return runBands<D, G, 3, Stereo>(s, b);
     }
     if constexpr (kWidth == 4) {
         switch ((b.count + kWidth - 1) / kWidth) {
-            case 4: return runBands<D, G, 4, Stereo>(s, b);
-            case 5: return runBands<D, G, 5, Stereo>(s, b);
-            case 6: return runBands<D, G, 6, Stereo>(s, b);
+            case 4:
+                return runBands<D, G, 4, Stereo>(s, b);
+            case 5:
+                return runBands<D, G, 5, Stereo>(s, b);
+            case 6:
+                return runBands<D, G, 6, Stereo>(s, b);
         }
     }
 }

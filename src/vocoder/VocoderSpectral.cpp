@@ -276,8 +276,9 @@ ZORVEK_TARGET_AVX512 void processFrameAvx512(VocoderSpectral& s, const VocoderSp
     SpectralFrame::process<F16>(s, settings);
 }
 
-constexpr SimdKernels<void (*)(VocoderSpectral&, const VocoderSpectral::Settings&)> kProcessFrame{
-    &processFrameSse2, &processFrameAvx2, &processFrameAvx512};
+constexpr SimdKernels<void (*)(VocoderSpectral&, const VocoderSpectral::Settings&)> kProcessFrame{&processFrameSse2,
+                                                                                                  &processFrameAvx2,
+                                                                                                  &processFrameAvx512};
 
 }  // namespace
 

@@ -251,7 +251,8 @@ std::string resolveWavPath(const char* path, const std::string& baseDirectory) {
 }
 
 WavBuffer loadWav(const char* path, const std::string& baseDirectory, int32_t hostRate) {
-    if (hostRate <= 0 || !path || std::strlen(path) >= platform::kPathSize) return {};  // cannot have been stored intact
+    if (hostRate <= 0 || !path || std::strlen(path) >= platform::kPathSize)
+        return {};  // cannot have been stored intact
     const std::string resolved = resolveWavPath(path, baseDirectory);
     if (resolved.empty()) return {};
     WavFile file(resolved);

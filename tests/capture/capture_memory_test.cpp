@@ -127,9 +127,9 @@ TEST(CaptureMemoryUntrusted, CorruptedIndicesAreMaskedOnBothSides) {
     CaptureMemory reader(Role::Reader);
     ASSERT_TRUE(object.map());
     const size_t base = kBase[1];
-    object.setIndexAt(base, INT_MAX);                // left write: 4095
-    object.setIndexAt(base + 4, -5);                 // read: 4091
-    object.setIndexAt(base + kRightRing, INT_MIN);   // right write: 0
+    object.setIndexAt(base, INT_MAX);               // left write: 4095
+    object.setIndexAt(base + 4, -5);                // read: 4091
+    object.setIndexAt(base + kRightRing, INT_MIN);  // right write: 0
     object.setSampleAt(base + kSamples + 4091 * 4, 7.0f);
     object.setSampleAt(base + kRightRing + kSamples + 4091 * 4, 9.0f);
     EXPECT_EQ(reader.available(1), 4);

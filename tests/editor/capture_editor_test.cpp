@@ -7,9 +7,9 @@
 #include "editor/CaptureEditor.h"
 #include "editor/editor_rig.h"
 
-using testhost::automations;
 using editorrig::centre;
 using editorrig::click;
+using testhost::automations;
 
 namespace {
 

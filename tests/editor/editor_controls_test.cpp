@@ -64,8 +64,8 @@ protected:
 
     // A knob of the table's usual kind: 31-picture strip, pop-up below.
     PopupKnob* addKnob(const CRect& rect, const char* format, int32_t mode = 1) {
-        auto* knob = new PopupKnob(rect, &listener, 0, 31, 32, bitmap(stripPng(31, 32, mode & 1)), 141, 142,
-                                   CPoint(), format, mode);
+        auto* knob = new PopupKnob(rect, &listener, 0, 31, 32, bitmap(stripPng(31, 32, mode & 1)), 141, 142, CPoint(),
+                                   format, mode);
         frame.addView(knob);
         return knob;
     }
@@ -273,8 +273,8 @@ TEST_F(EditorControls, ClosingDuringADragEndsTheEditAndDropsThePopup) {
     editorFrame->onMouseDown(at, kLButton);
     EXPECT_EQ(editorFrame->getNbViews(), 3);
     editor.close();
-    EXPECT_EQ(testhost::gestures(), (std::vector<std::pair<int32_t, int32_t>>{{audioMasterBeginEdit, 7},
-                                                                               {audioMasterEndEdit, 7}}));
+    EXPECT_EQ(testhost::gestures(),
+              (std::vector<std::pair<int32_t, int32_t>>{{audioMasterBeginEdit, 7}, {audioMasterEndEdit, 7}}));
 }
 
 TEST_F(EditorControls, SteppedSliderSnapsSetAndDraggedValues) {
@@ -285,8 +285,9 @@ TEST_F(EditorControls, SteppedSliderSnapsSetAndDraggedValues) {
     }));
     CBitmap* handle = bitmap(testimages::solidPng(16, 16, kWhite));
     auto* slider = new SteppedSlider(CRect(56, 320, 72, 432), &listener, 2, 320, 320 + 112 - 16 - 1, handle,
-                                     windowPicture, CPoint(56, 320), kBottom, "S5,[Source1],[Source2],[Source3],"
-                                                                             "[Source4],[Soucr]");
+                                     windowPicture, CPoint(56, 320), kBottom,
+                                     "S5,[Source1],[Source2],[Source3],"
+                                     "[Source4],[Soucr]");
     frame.addView(slider);
     EXPECT_EQ(slider->getSteps(), 5);
     EXPECT_EQ(slider->getZoomFactor(), 10.0f);

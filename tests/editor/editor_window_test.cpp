@@ -316,13 +316,14 @@ TEST_F(EditorWindowTest, GesturesThroughRealInput) {
         const char* buttons;
         float expected;
     };
-    for (const Wheel& w : {Wheel{kOsc1Frm, 56, 120, 0.25f, "4", 0.5f}, Wheel{kOsc1Frm, 56, 120, 0.25f, "5 click 5", 0.0f},
-                           Wheel{kModSrc, 64, 380, 0.5f, "4", 0.75f}, Wheel{kModSrc, 64, 380, 1.0f, "4", 1.0f}}) {
+    for (const Wheel& w :
+         {Wheel{kOsc1Frm, 56, 120, 0.25f, "4", 0.5f}, Wheel{kOsc1Frm, 56, 120, 0.25f, "5 click 5", 0.0f},
+          Wheel{kModSrc, 64, 380, 0.5f, "4", 0.75f}, Wheel{kModSrc, 64, 380, 1.0f, "4", 1.0f}}) {
         SCOPED_TRACE(w.index);
         plugin.setParameter(w.index, w.start);
         idleFor(plugin, 30);
-        xdotool(plugin, "mousemove " + window + " " + std::to_string(w.x) + " " + std::to_string(w.y) + " click " +
-                            w.buttons);
+        xdotool(plugin,
+                "mousemove " + window + " " + std::to_string(w.x) + " " + std::to_string(w.y) + " click " + w.buttons);
         EXPECT_EQ(plugin.getParameter(w.index), w.expected);
     }
 

@@ -12,8 +12,7 @@ namespace {
 
 const char* const kWaveList = "S5,[Rnd],[Sin],[Tri],[Sqr],[Saw]";
 const char* const kNoteList = "S10,[1/32],[1/24],[1/16],[1/12],[1/8],[1/6],[1/4],[1/3],[1/2],[1/1]";
-const char* const kSyncRule =
-    "MLfoFreq:G:S10,[1/32],[1/24],[1/16],[1/12],[1/8],[1/6],[1/4],[1/3],[1/2],[1/1]";
+const char* const kSyncRule = "MLfoFreq:G:S10,[1/32],[1/24],[1/16],[1/12],[1/8],[1/6],[1/4],[1/3],[1/2],[1/1]";
 
 class ValueFormatTest : public ::testing::Test {
 protected:
@@ -175,10 +174,16 @@ TEST_F(ValueFormatTest, PopupDropsTheBracketsOfNoteValuesOnly) {
         const char* shown;
     };
     const Case cases[] = {
-        {0.0f, kNoteList, "1/32"}, {1.0f, kNoteList, "1/1"},  {0.45f, kNoteList, "1/8"},
-        {0.5f, kWaveList, "[Tri]"}, {0.5f, "S3,[ 00],[+01],[+02]", "[+01]"}, {0.0f, "S2,[1/],[x]", "[1/]"},
-        {0.0f, "S2,[/2],[a/b]", "[/2]"}, {0.9f, "S2,[/2],[a/b]", "[a/b]"},
-        {0.0f, "S2,[1/2/3],[x]", "[1/2/3]"}, {0.5f, nullptr, " 50%"},
+        {0.0f, kNoteList, "1/32"},
+        {1.0f, kNoteList, "1/1"},
+        {0.45f, kNoteList, "1/8"},
+        {0.5f, kWaveList, "[Tri]"},
+        {0.5f, "S3,[ 00],[+01],[+02]", "[+01]"},
+        {0.0f, "S2,[1/],[x]", "[1/]"},
+        {0.0f, "S2,[/2],[a/b]", "[/2]"},
+        {0.9f, "S2,[/2],[a/b]", "[a/b]"},
+        {0.0f, "S2,[1/2/3],[x]", "[1/2/3]"},
+        {0.5f, nullptr, " 50%"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);

@@ -51,7 +51,8 @@ private:
 double sweepFrequency(const std::vector<float>& m, int sampleRate) {
     std::vector<double> crossings;
     for (size_t i = 1; i < m.size(); ++i)
-        if (m[i - 1] > 0.0f && m[i] <= 0.0f) crossings.push_back(static_cast<double>(i - 1) + m[i - 1] / (m[i - 1] - m[i]));
+        if (m[i - 1] > 0.0f && m[i] <= 0.0f)
+            crossings.push_back(static_cast<double>(i - 1) + m[i - 1] / (m[i - 1] - m[i]));
     if (crossings.size() < 2) return 0.0;
     double period = (crossings.back() - crossings.front()) / static_cast<double>(crossings.size() - 1);
     return sampleRate / period;

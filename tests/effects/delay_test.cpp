@@ -31,9 +31,9 @@ TEST(Delay, LengthIsTheSelectedNoteFractionOfTheTempoLength) {
     struct Case {
         float time;
         long frames;
-    } cases[] = {{0.0f, 2756},         {0.05f, 2756},        {0.06f, 3675},        {2.0f / 9, 5512},
-                 {3.0f / 9, 7350},     {4.0f / 9, 11025},    {5.0f / 9, 14700},    {6.0f / 9, 22050},
-                 {7.0f / 9, 29400},    {8.0f / 9, 44100},    {1.0f, 88200}};
+    } cases[] = {{0.0f, 2756},      {0.05f, 2756},     {0.06f, 3675},     {2.0f / 9, 5512},
+                 {3.0f / 9, 7350},  {4.0f / 9, 11025}, {5.0f / 9, 14700}, {6.0f / 9, 22050},
+                 {7.0f / 9, 29400}, {8.0f / 9, 44100}, {1.0f, 88200}};
     for (const Case& c : cases) {
         EffectsHarness h;
         h.context.tempoLength.store(88200);

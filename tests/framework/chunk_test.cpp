@@ -74,7 +74,8 @@ protected:
 TEST_F(ChunkTest, ProgramsStartWithTheTableDefaults) {
     for (int p = 0; p < PluginBase::kNumPrograms; ++p) {
         EXPECT_STREQ(plugin.program(p).name, "None");
-        for (int i = 0; i < kNumAutomatable; ++i) EXPECT_EQ(plugin.program(p).values[i].load(), kVocoderParams[i].defaultValue);
+        for (int i = 0; i < kNumAutomatable; ++i)
+            EXPECT_EQ(plugin.program(p).values[i].load(), kVocoderParams[i].defaultValue);
     }
     EXPECT_EQ(bits(plugin.getParameter(0)), 0x3f4ccccdu);
 }
@@ -90,7 +91,8 @@ TEST_F(ChunkTest, BankRoundTripRestoresNamesValuesAndPaths) {
     EXPECT_EQ(load(other, saved, false), 1);
     for (int p = 0; p < PluginBase::kNumPrograms; ++p) {
         EXPECT_STREQ(other.program(p).name, plugin.program(p).name);
-        for (int i = 0; i < kNumAutomatable; ++i) ASSERT_EQ(storedBits(other, p, i), storedBits(plugin, p, i)) << p << " " << i;
+        for (int i = 0; i < kNumAutomatable; ++i)
+            ASSERT_EQ(storedBits(other, p, i), storedBits(plugin, p, i)) << p << " " << i;
     }
     for (int i = 0; i < kNumAutomatable; ++i) EXPECT_EQ(bits(other.getParameter(i)), storedBits(plugin, 7, i));
     for (int s = 0; s < kNumFileSlots; ++s) {
@@ -116,7 +118,8 @@ TEST_F(ChunkTest, ProgramChunkRestoresOnlyTheCurrentProgramAndTheSlots) {
     }
     for (int p = 0; p < PluginBase::kNumPrograms; ++p) {
         if (p == 5) continue;
-        for (int i = 0; i < kNumAutomatable; ++i) EXPECT_EQ(other.program(p).values[i].load(), kVocoderParams[i].defaultValue);
+        for (int i = 0; i < kNumAutomatable; ++i)
+            EXPECT_EQ(other.program(p).values[i].load(), kVocoderParams[i].defaultValue);
     }
     EXPECT_STREQ(other.program(5).name, "None");  // a program chunk carries no name
     for (int s = 0; s < kNumFileSlots; ++s) EXPECT_STREQ(other.fileSlotPath(s), plugin.fileSlotPath(s));
@@ -128,7 +131,12 @@ TEST_F(ChunkTest, ByteLayoutOfBankAndProgramChunks) {
     void* data = nullptr;
     int32_t size = plugin.getChunk(&data, false);
     const char* text = static_cast<const char*>(data);
-    const char start[] = "4221" "00_Name_=Default\0" "00Volume=3f4ccccd\0" "00Pan=3f000000\0" "00ModSrc=3f800000\0";
+    const char start[] =
+        "4221"
+        "00_Name_=Default\0"
+        "00Volume=3f4ccccd\0"
+        "00Pan=3f000000\0"
+        "00ModSrc=3f800000\0";
     EXPECT_EQ(std::memcmp(text, start, sizeof start - 1), 0);
     std::vector<std::string> lines = linesOf(text, size);
     ASSERT_EQ(lines.size(), 16u * 57u + 4u);
@@ -143,7 +151,10 @@ TEST_F(ChunkTest, ByteLayoutOfBankAndProgramChunks) {
 
     size = plugin.getChunk(&data, true);
     text = static_cast<const char*>(data);
-    const char program[] = "4221" "Volume=3f4ccccd\0" "Pan=3f000000\0";
+    const char program[] =
+        "4221"
+        "Volume=3f4ccccd\0"
+        "Pan=3f000000\0";
     EXPECT_EQ(std::memcmp(text, program, sizeof program - 1), 0);
     lines = linesOf(text, size);
     ASSERT_EQ(lines.size(), 56u + 4u);
@@ -164,7 +175,9 @@ TEST_F(ChunkTest, ChunkBufferBelongsToTheInstance) {
 }
 
 TEST_F(ChunkTest, KeysIgnoreCaseButTheNameKeyDoesNot) {
-    EXPECT_EQ(load(plugin, textChunk({"00_Name_=Lower", "00volume=3f000000", "00CUTOFF=3e800000", "00_name_=Other"}), false), 1);
+    EXPECT_EQ(load(plugin, textChunk({"00_Name_=Lower", "00volume=3f000000", "00CUTOFF=3e800000", "00_name_=Other"}),
+                   false),
+              1);
     EXPECT_STREQ(plugin.program(0).name, "Lower");
     EXPECT_EQ(plugin.getParameter(0), 0.5f);
     EXPECT_EQ(plugin.getParameter(20), 0.25f);
@@ -173,7 +186,9 @@ TEST_F(ChunkTest, KeysIgnoreCaseButTheNameKeyDoesNot) {
 
 TEST_F(ChunkTest, BankLinesLoadWithoutTouchingLiveValuesUntilTheEnd) {
     plugin.setProgram(1);
-    EXPECT_EQ(load(plugin, textChunk({"03Volume=3e800000", "01Pan=3e800000", "01File2=.\\x.wav", "05File3=.\\y.wav"}), false), 1);
+    EXPECT_EQ(load(plugin, textChunk({"03Volume=3e800000", "01Pan=3e800000", "01File2=.\\x.wav", "05File3=.\\y.wav"}),
+                   false),
+              1);
     EXPECT_EQ(plugin.program(3).values[0].load(), 0.25f);
     EXPECT_EQ(plugin.getParameter(0), 0.8f);  // program 3 is not current
     EXPECT_EQ(plugin.getParameter(1), 0.25f);
@@ -183,23 +198,26 @@ TEST_F(ChunkTest, BankLinesLoadWithoutTouchingLiveValuesUntilTheEnd) {
 }
 
 TEST_F(ChunkTest, LinesNamingNoProgramChangeNothing) {
-    EXPECT_EQ(load(plugin, textChunk({"1f_Name_=Ghost", "1fVolume=3e800000", "10Pan=3e800000", "ffFile1=x.wav",
-                                      "0gVolume=3e800000", "zzVolume=3e800000", "0", "=3e800000"}),
+    EXPECT_EQ(load(plugin,
+                   textChunk({"1f_Name_=Ghost", "1fVolume=3e800000", "10Pan=3e800000", "ffFile1=x.wav",
+                              "0gVolume=3e800000", "zzVolume=3e800000", "0", "=3e800000"}),
                    false),
               1);
     for (int p = 0; p < PluginBase::kNumPrograms; ++p) {
         EXPECT_STREQ(plugin.program(p).name, "None");
-        for (int i = 0; i < kNumAutomatable; ++i) EXPECT_EQ(plugin.program(p).values[i].load(), kVocoderParams[i].defaultValue);
+        for (int i = 0; i < kNumAutomatable; ++i)
+            EXPECT_EQ(plugin.program(p).values[i].load(), kVocoderParams[i].defaultValue);
     }
     EXPECT_STREQ(plugin.fileSlotPath(0), "");
     EXPECT_TRUE(log.messages.empty());
 }
 
 TEST_F(ChunkTest, OverlongLinesAreSkippedAndNamesCut) {
-    std::string fits(243, 'a');   // "00File1=" + 243 = 251 characters, the longest line
+    std::string fits(243, 'a');  // "00File1=" + 243 = 251 characters, the longest line
     std::string tooLong(244, 'b');
-    EXPECT_EQ(load(plugin, textChunk({"00File1=" + fits, "00File2=" + tooLong, "00Volume=3e800000",
-                                      "00_Name_=ABCDEFGHIJKLMNOPQRSTUVWXYZ"}),
+    EXPECT_EQ(load(plugin,
+                   textChunk({"00File1=" + fits, "00File2=" + tooLong, "00Volume=3e800000",
+                              "00_Name_=ABCDEFGHIJKLMNOPQRSTUVWXYZ"}),
                    false),
               1);
     EXPECT_EQ(plugin.fileSlotPath(0), fits);
@@ -209,11 +227,13 @@ TEST_F(ChunkTest, OverlongLinesAreSkippedAndNamesCut) {
 }
 
 TEST_F(ChunkTest, ValuesThatAreNotHexadecimalChangeNothing) {
-    EXPECT_EQ(load(plugin, textChunk({"00Volume=xyz", "00Pan=3f00000g", "00Cutoff=123456789", "00Reso=", "00Mangle= 3f000000",
-                                      "00Eq1=-3f000000", "00Eq2=0x3f0000", "00Eq3=3F000000x"}),
+    EXPECT_EQ(load(plugin,
+                   textChunk({"00Volume=xyz", "00Pan=3f00000g", "00Cutoff=123456789", "00Reso=", "00Mangle= 3f000000",
+                              "00Eq1=-3f000000", "00Eq2=0x3f0000", "00Eq3=3F000000x"}),
                    false),
               1);
-    for (int i : {0, 1, 20, 21, 31, 33, 34, 35}) EXPECT_EQ(plugin.program(0).values[i].load(), kVocoderParams[i].defaultValue) << i;
+    for (int i : {0, 1, 20, 21, 31, 33, 34, 35})
+        EXPECT_EQ(plugin.program(0).values[i].load(), kVocoderParams[i].defaultValue) << i;
     // Fewer than eight digits are still a bit pattern; capitals are digits too.
     EXPECT_EQ(load(plugin, textChunk({"00Reso=0", "00Eq1=3F000000"}), false), 1);
     EXPECT_EQ(plugin.getParameter(21), 0.0f);
@@ -221,8 +241,9 @@ TEST_F(ChunkTest, ValuesThatAreNotHexadecimalChangeNothing) {
 }
 
 TEST_F(ChunkTest, NonFiniteValuesNeverReachParametersOrPrograms) {
-    EXPECT_EQ(load(plugin, textChunk({"00Volume=7fc00000", "00Pan=7f800000", "00Reso=ff800000", "02Cutoff=ffc00001",
-                                      "02Eq1=40000000"}),
+    EXPECT_EQ(load(plugin,
+                   textChunk({"00Volume=7fc00000", "00Pan=7f800000", "00Reso=ff800000", "02Cutoff=ffc00001",
+                              "02Eq1=40000000"}),
                    false),
               1);
     EXPECT_EQ(plugin.getParameter(0), 0.8f);  // NaN keeps the old value
@@ -236,8 +257,9 @@ TEST_F(ChunkTest, NonFiniteValuesNeverReachParametersOrPrograms) {
 }
 
 TEST_F(ChunkTest, UnknownKeysShowOneMessageEachAndTheRestLoads) {
-    EXPECT_EQ(load(plugin, textChunk({"Bogus=3f000000", "Volume=3e800000", "Nope=1", "Pan=3e800000", "SetFil1=3f800000",
-                                      "without equals sign"}),
+    EXPECT_EQ(load(plugin,
+                   textChunk({"Bogus=3f000000", "Volume=3e800000", "Nope=1", "Pan=3e800000", "SetFil1=3f800000",
+                              "without equals sign"}),
                    true),
               1);
     EXPECT_EQ(log.messages, (std::vector<std::string>{"NotFound: Bogus", "NotFound: Nope"}));
@@ -261,7 +283,10 @@ TEST_F(ChunkTest, TheTextEndsAtTheGivenSize) {
     std::vector<unsigned char> data = textChunk({"00Volume=3e800000", "00Pan=3e800000"}, false);
     data.pop_back();  // "00Pan=3e800000" now runs to the end of the data
     std::vector<unsigned char> beyond = data;
-    std::string extra = std::string("\0" "00Cutoff=3e800000", 18);
+    std::string extra = std::string(
+        "\0"
+        "00Cutoff=3e800000",
+        18);
     beyond.insert(beyond.end(), extra.begin(), extra.end());
     EXPECT_EQ(plugin.setChunk(beyond.data(), static_cast<int32_t>(data.size()), false), 1);
     EXPECT_EQ(plugin.getParameter(0), 0.25f);

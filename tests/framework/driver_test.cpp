@@ -18,8 +18,8 @@ class RecordingModule : public DspModule {
 public:
     RecordingModule(ModuleRack& rack, ModuleContext& context) : DspModule(rack, context) {}
     void process(int32_t frames, int32_t tick) override {
-        calls.push_back({frames, tick, context.tempoLength.load(), context.tempoFactor.load(),
-                         context.quarterNotePosition.load()});
+        calls.push_back(
+            {frames, tick, context.tempoLength.load(), context.tempoFactor.load(), context.quarterNotePosition.load()});
         for (int k = 0; k < frames; ++k) {
             output.data[2 * k] = left;
             output.data[2 * k + 1] = right;
@@ -41,7 +41,9 @@ public:
 
 class TestPlugin : public PluginBase {
 public:
-    TestPlugin() : PluginBase(testhost::callback, kNumAutomatable, kVocoderParams, "Test", "Test", "Test"), module(rack(), context()) {
+    TestPlugin()
+        : PluginBase(testhost::callback, kNumAutomatable, kVocoderParams, "Test", "Test", "Test"),
+          module(rack(), context()) {
         rack().setFinalOutput(&module.output);
         setSampleRate(44100.0f);
     }

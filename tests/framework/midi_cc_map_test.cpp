@@ -23,7 +23,9 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
-void writeFile(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
 
 class MidiCcMapTest : public ::testing::Test {
 protected:
@@ -35,12 +37,14 @@ protected:
 TEST_F(MidiCcMapTest, DefaultsWithoutFileAndAllKeysWrittenAtDestruction) {
     {
         MidiCcMap map(kNumAutomatable, kVocoderParams, ini);
-        const int expected[][2] = {{0, 7}, {1, 10}, {2, 41}, {3, 14}, {4, 20}, {23, 39}, {24, 40}, {25, 5}, {26, 42}, {55, 71}};
+        const int expected[][2] = {{0, 7},   {1, 10},  {2, 41}, {3, 14},  {4, 20},
+                                   {23, 39}, {24, 40}, {25, 5}, {26, 42}, {55, 71}};
         for (auto [parameter, controller] : expected) EXPECT_EQ(map.controllerOf(parameter), controller) << parameter;
     }
     std::string expected = "[midicc]\n";
     for (int i = 0; i < kNumAutomatable; ++i)
-        expected += std::string(kVocoderParams[i].name) + "=" + std::to_string(kVocoderParams[i].defaultController) + "\n";
+        expected +=
+            std::string(kVocoderParams[i].name) + "=" + std::to_string(kVocoderParams[i].defaultController) + "\n";
     EXPECT_EQ(readFile(ini), expected);
 }
 
@@ -85,7 +89,8 @@ TEST_F(MidiCcMapTest, ValuesOutOfRangeLeaveNoControllerAndAreWrittenAsZero) {
         EXPECT_TRUE(testhost::automations().empty());
     }
     std::string written = readFile(ini);
-    for (const char* line : {"\nVolume=0\n", "\nPan=0\n", "\nModSrc=0\n", "\nBndRng=0\n", "\nOsc1Frm=0\n", "\nGlide=12\n"})
+    for (const char* line :
+         {"\nVolume=0\n", "\nPan=0\n", "\nModSrc=0\n", "\nBndRng=0\n", "\nOsc1Frm=0\n", "\nGlide=12\n"})
         EXPECT_NE(written.find(line), std::string::npos) << line;
 }
 
@@ -119,14 +124,16 @@ TEST_F(MidiCcMapTest, Controller64MovesChrsRatAndHoldsNotes) {
 }
 
 TEST_F(MidiCcMapTest, OtherSectionsKeysAndCommentsSurviveTheWrite) {
-    const std::string before = "; written by hand\n[Other]\nkey=value\n\n[MIDICC]\nvolume=9\nUnrelated=1\n\n[tail]\nx=y\n";
+    const std::string before =
+        "; written by hand\n[Other]\nkey=value\n\n[MIDICC]\nvolume=9\nUnrelated=1\n\n[tail]\nx=y\n";
     writeFile(ini, before);
     {
         MidiCcMap map(kNumAutomatable, kVocoderParams, ini);
         EXPECT_EQ(map.controllerOf(0), 9);  // section and key names ignore case
     }
     std::string after = readFile(ini);
-    EXPECT_EQ(after.rfind("; written by hand\n[Other]\nkey=value\n\n[MIDICC]\nVolume=9\nUnrelated=1\nPan=10\n", 0), 0u) << after;
+    EXPECT_EQ(after.rfind("; written by hand\n[Other]\nkey=value\n\n[MIDICC]\nVolume=9\nUnrelated=1\nPan=10\n", 0), 0u)
+        << after;
     EXPECT_EQ(after.substr(after.size() - 12), "\n[tail]\nx=y\n");
     EXPECT_NE(after.find("\nMixVoc=71\n\n[tail]"), std::string::npos);
 }
@@ -146,8 +153,10 @@ TEST_F(MidiCcMapTest, AFailedWriteIsSkippedSilently) {
     chmod(folder.path.c_str(), 0555);
     { MidiCcMap map(kNumAutomatable, kVocoderParams, ini); }
     chmod(folder.path.c_str(), 0700);
-    if (geteuid() != 0) EXPECT_EQ(readFile(ini), "[midicc]\nVolume=300\n");
-    else EXPECT_NE(readFile(ini).find("Volume=0\n"), std::string::npos);
+    if (geteuid() != 0)
+        EXPECT_EQ(readFile(ini), "[midicc]\nVolume=300\n");
+    else
+        EXPECT_NE(readFile(ini).find("Volume=0\n"), std::string::npos);
 }
 
 TEST_F(MidiCcMapTest, TheUsersFileWinsAndIsTheOnlyOneWritten) {

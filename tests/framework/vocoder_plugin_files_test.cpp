@@ -14,7 +14,8 @@ std::string lastLine(PluginBase& plugin, bool isPreset) {
     int32_t size = plugin.getChunk(&data, isPreset);
     const char* text = static_cast<const char*>(data);
     std::string line;
-    for (int32_t at = 4; at < size && text[at]; at += static_cast<int32_t>(std::strlen(text + at)) + 1) line = text + at;
+    for (int32_t at = 4; at < size && text[at]; at += static_cast<int32_t>(std::strlen(text + at)) + 1)
+        line = text + at;
     return line;
 }
 

@@ -279,8 +279,8 @@ TEST(HorizontalSlider, ValueZeroAtTheLeft) {
     CFrame frame(CRect(0, 0, 300, 100), nullptr, nullptr);
     Picture handle(testimages::solidPng(10, 20, kRed));
     Picture back(testimages::solidPng(150, 20, kBlue));
-    auto* slider = new CHorizontalSlider(CRect(100, 10, 250, 30), nullptr, 0, 100, 250 - 10 - 1, handle.bitmap,
-                                         back.bitmap);
+    auto* slider =
+        new CHorizontalSlider(CRect(100, 10, 250, 30), nullptr, 0, 100, 250 - 10 - 1, handle.bitmap, back.bitmap);
     frame.addView(slider);
     slider->setValue(0.5f);
     frame.idle();

@@ -80,8 +80,7 @@ TEST(EditorBase, PostsFromAnotherThreadEndWithTheLastValue) {
         EXPECT_GE(value, last[index]);  // never older than what was already delivered
         last[index] = value;
     }
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(last[i], static_cast<float>(kPosts - ((kPosts - i) % 8)) / kPosts) << i;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(last[i], static_cast<float>(kPosts - ((kPosts - i) % 8)) / kPosts) << i;
 }
 
 TEST(EditorBase, KnobGesturesReachTheHostAndKeysTheFocusView) {
@@ -94,8 +93,8 @@ TEST(EditorBase, KnobGesturesReachTheHostAndKeysTheFocusView) {
     CPoint at(20, 20);
     editor.getFrame()->onMouseDown(at, kLButton);
     editor.getFrame()->onMouseUp(at, 0);
-    EXPECT_EQ(testhost::gestures(), (std::vector<std::pair<int32_t, int32_t>>{{audioMasterBeginEdit, 9},
-                                                                               {audioMasterEndEdit, 9}}));
+    EXPECT_EQ(testhost::gestures(),
+              (std::vector<std::pair<int32_t, int32_t>>{{audioMasterBeginEdit, 9}, {audioMasterEndEdit, 9}}));
     knob->setValue(0.5f);
     EXPECT_EQ(editor.onKeyDown(0, VKEY_RIGHT, 0), 1);
     EXPECT_FLOAT_EQ(knob->getValue(), 0.6f);

@@ -44,9 +44,9 @@ struct Midi {
 // Notes at block edges and inside blocks, a held chord, volume by controller, pitch
 // bend and sustain.
 const std::vector<Midi> kPhrase = {
-    {0, 0x90, 60, 100},    {37, 0x90, 64, 90},     {511, 0x90, 67, 80},   {2000, 0xB0, 7, 90},
-    {4096, 0xE0, 0, 80},   {6000, 0xB0, 64, 127},  {6001, 0x80, 60, 0},   {9000, 0x90, 72, 127},
-    {12000, 0xB0, 64, 0},  {15000, 0x80, 64, 0},   {15000, 0x80, 67, 0},  {20000, 0x90, 48, 0},
+    {0, 0x90, 60, 100},   {37, 0x90, 64, 90},    {511, 0x90, 67, 80},  {2000, 0xB0, 7, 90},
+    {4096, 0xE0, 0, 80},  {6000, 0xB0, 64, 127}, {6001, 0x80, 60, 0},  {9000, 0x90, 72, 127},
+    {12000, 0xB0, 64, 0}, {15000, 0x80, 64, 0},  {15000, 0x80, 67, 0}, {20000, 0x90, 48, 0},
 };
 
 struct Scenario {
@@ -91,7 +91,8 @@ std::string presetUri(int program) {
     return uri;
 }
 
-void renderLv2(Lv2Instance& lv2, const Scenario& s, int32_t frames, std::vector<float>& left, std::vector<float>& right) {
+void renderLv2(Lv2Instance& lv2, const Scenario& s, int32_t frames, std::vector<float>& left,
+               std::vector<float>& right) {
     ASSERT_TRUE(lv2.applyPreset(presetUri(s.program).c_str()));
     for (auto [index, value] : s.parameters) lv2.control(index) = value;
     left.assign(frames, 0.0f);
@@ -135,9 +136,8 @@ TEST_F(Lv2Test, DescriptionsFollowTheParameterTableAndFactoryBank) {
         LilvScalePoints* points = lilv_port_get_scale_points(vocoder, port);
         const unsigned count = points ? lilv_scale_points_size(points) : 0;
         lilv_scale_points_free(points);
-        const std::map<std::string, unsigned> stepped = {{"Volume", 0},  {"ModSrc", 5}, {"Osc1Tun", 49},
-                                                         {"Bands", 21},  {"Mono", 2},   {"ModCh", 4},
-                                                         {"BufSize", 10}, {"LfoFreq", 0}};
+        const std::map<std::string, unsigned> stepped = {{"Volume", 0}, {"ModSrc", 5}, {"Osc1Tun", 49}, {"Bands", 21},
+                                                         {"Mono", 2},   {"ModCh", 4},  {"BufSize", 10}, {"LfoFreq", 0}};
         if (auto it = stepped.find(kVocoderParams[i].name); it != stepped.end()) {
             EXPECT_EQ(count, it->second) << it->first;
         }
@@ -152,7 +152,7 @@ TEST_F(Lv2Test, DescriptionsFollowTheParameterTableAndFactoryBank) {
         if (std::string(reference.program(p).name) != "None") named.insert(reference.program(p).name);
     LilvNodes* presets = lilv_plugin_get_related(vocoder, world.uri(LV2_PRESETS__Preset));
     std::set<std::string> found;
-    LILV_FOREACH (nodes, it, presets) {
+    LILV_FOREACH(nodes, it, presets) {
         const LilvNode* preset = lilv_nodes_get(presets, it);
         lilv_world_load_resource(world.lilv(), preset);
         LilvNodes* labels = lilv_world_find_nodes(world.lilv(), preset, world.uri(LILV_NS_RDFS "label"), nullptr);
@@ -176,12 +176,8 @@ TEST_F(Lv2Test, DescriptionsFollowTheParameterTableAndFactoryBank) {
 // output bit for bit.
 TEST_F(Lv2Test, OutputIsBitIdenticalWithVst2) {
     const std::vector<Scenario> setups = {
-        {0, 512, {}, 0.0f},
-        {1, 64, {{kNumAutomatable - 1, 0.7f}}, 0.0f},
-        {3, 333, {{24, 1.0f}, {25, 0.3f}}, 0.0f},
-        {6, 1, {}, 0.0f},
-        {8, 4096, {{45, 0.5f}, {46, 0.4f}}, 90.0f},
-        {10, 100, {{40, 0.6f}, {39, 1.0f}}, 140.0f},
+        {0, 512, {}, 0.0f}, {1, 64, {{kNumAutomatable - 1, 0.7f}}, 0.0f}, {3, 333, {{24, 1.0f}, {25, 0.3f}}, 0.0f},
+        {6, 1, {}, 0.0f},   {8, 4096, {{45, 0.5f}, {46, 0.4f}}, 90.0f},   {10, 100, {{40, 0.6f}, {39, 1.0f}}, 140.0f},
     };
     constexpr int32_t kFrames = 24000;
     for (const Scenario& s : setups) {
@@ -234,8 +230,9 @@ TEST_F(Lv2Test, StateRestoresBankAndFilesFromAMovedSessionFolder) {
     renderLv2(restored, s, 16384, b, unused);
     EXPECT_GT(energy(a), 1e-3);
     EXPECT_TRUE(sameBits(a, b));
-    EXPECT_NE(std::string(static_cast<const char*>(restoredData), size).find("00File4=" + (moved / "voice.wav").string()),
-              std::string::npos);
+    EXPECT_NE(
+        std::string(static_cast<const char*>(restoredData), size).find("00File4=" + (moved / "voice.wav").string()),
+        std::string::npos);
     fs::remove_all(root);
 }
 

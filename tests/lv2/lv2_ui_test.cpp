@@ -74,10 +74,12 @@ TEST(Lv2Ui, EditorOpensInTheHostWindowAndReportsEditsToThePorts) {
     const LV2_Feature* features[] = {&parentFeature, &instanceFeature, &resizeFeature, nullptr};
     LV2UI_Widget widget = nullptr;
     // Without the instance there is nothing to show.
-    EXPECT_EQ(descriptor->instantiate(descriptor, "urn:drennak:zorvek2", "", writePort, &host, &widget, withoutInstance),
+    EXPECT_EQ(descriptor->instantiate(descriptor, "urn:drennak:zorvek2", "", writePort, &host, &widget,
+                                      withoutInstance),
               nullptr);
 
-    LV2UI_Handle ui = descriptor->instantiate(descriptor, "urn:drennak:zorvek2", "", writePort, &host, &widget, features);
+    LV2UI_Handle ui =
+        descriptor->instantiate(descriptor, "urn:drennak:zorvek2", "", writePort, &host, &widget, features);
     ASSERT_NE(ui, nullptr);
     Window root, up, *children = nullptr;
     unsigned int count = 0;

@@ -24,14 +24,20 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kBinaryDir = ZORVEK_BINARY_DIR;
-const std::set<std::string> kPluginFolder = {"Zorvek2.so",   "ZorvekCapture.so", "drumloop.wav",
-                                             "someone.wav",  "speech.wav",       "testing1-2-3.wav"};
+const std::set<std::string> kPluginFolder = {"Zorvek2.so",  "ZorvekCapture.so", "drumloop.wav",
+                                             "someone.wav", "speech.wav",       "testing1-2-3.wav"};
 // The LV2 bundles, relative to the LV2 folder.
-const std::set<std::string> kLv2Bundles = {
-    "Zorvek2.lv2/Zorvek2.so",       "Zorvek2.lv2/Zorvek2.ttl",  "Zorvek2.lv2/manifest.ttl",
-    "Zorvek2.lv2/presets.ttl",      "Zorvek2.lv2/drumloop.wav", "Zorvek2.lv2/someone.wav",
-    "Zorvek2.lv2/speech.wav",       "Zorvek2.lv2/testing1-2-3.wav", "ZorvekCapture.lv2/ZorvekCapture.so",
-    "ZorvekCapture.lv2/ZorvekCapture.ttl", "ZorvekCapture.lv2/manifest.ttl"};
+const std::set<std::string> kLv2Bundles = {"Zorvek2.lv2/Zorvek2.so",
+                                           "Zorvek2.lv2/Zorvek2.ttl",
+                                           "Zorvek2.lv2/manifest.ttl",
+                                           "Zorvek2.lv2/presets.ttl",
+                                           "Zorvek2.lv2/drumloop.wav",
+                                           "Zorvek2.lv2/someone.wav",
+                                           "Zorvek2.lv2/speech.wav",
+                                           "Zorvek2.lv2/testing1-2-3.wav",
+                                           "ZorvekCapture.lv2/ZorvekCapture.so",
+                                           "ZorvekCapture.lv2/ZorvekCapture.ttl",
+                                           "ZorvekCapture.lv2/manifest.ttl"};
 // Beside the plug-in folder: the render tool, its manual page and the documents.
 const std::set<std::string> kToolAndDocuments = {"bin/zorvek-render",
                                                  "share/man/man1/zorvek-render.1.gz",
@@ -74,9 +80,7 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
-void writeFile(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+void writeFile(const fs::path& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 
 std::set<std::string> namesIn(const fs::path& folder) {
     std::set<std::string> names;
@@ -163,9 +167,9 @@ std::vector<std::string> neededLibraries(const fs::path& library) {
 // for a second, long enough for the speech in file slot 4 to come through the vocoder.
 std::string volumeDownThenChord() {
     using namespace midibytes;
-    Bytes events = join({tempo(0, 500000), event(0, {0xB0, 7, 0}), event(0, {0x90, 48, 100}),
-                         event(0, {0x90, 55, 100}), event(0, {0x90, 60, 100}), event(960, {0x80, 48, 0}),
-                         event(0, {0x80, 55, 0}), event(0, {0x80, 60, 0}), endOfTrack()});
+    Bytes events = join({tempo(0, 500000), event(0, {0xB0, 7, 0}), event(0, {0x90, 48, 100}), event(0, {0x90, 55, 100}),
+                         event(0, {0x90, 60, 100}), event(960, {0x80, 48, 0}), event(0, {0x80, 55, 0}),
+                         event(0, {0x80, 60, 0}), endOfTrack()});
     Bytes file = join({header(0, 1, 480), track(events)});
     return std::string(file.begin(), file.end());
 }
@@ -278,8 +282,8 @@ public:
         const fs::path config = output / ("config-" + std::to_string(++runs));
         std::string asUser = "env XDG_CONFIG_HOME=" + shellQuoted(config.string()) + " ";
         if (geteuid() == 0) asUser += "setpriv --reuid=65534 --regid=65534 --clear-groups -- ";
-        return run(asUser + shellQuoted(renderTool.string()) + " " + shellQuoted((folder / "Zorvek2.so").string()) + " " +
-                   arguments);
+        return run(asUser + shellQuoted(renderTool.string()) + " " + shellQuoted((folder / "Zorvek2.so").string()) +
+                   " " + arguments);
     }
 
     fs::path folder;
@@ -381,7 +385,8 @@ TEST(Install, GivenPrefixGetsThePluginFolderUnderLibVst) {
     bool madeMap = !fs::exists(strayMap);
     if (madeMap) writeFile(strayMap, "");
     Scratch scratch("prefix");
-    Outcome installed = run("cmake --install " + shellQuoted(kBinaryDir) + " --prefix " + shellQuoted((scratch.path / "usr").string()));
+    Outcome installed =
+        run("cmake --install " + shellQuoted(kBinaryDir) + " --prefix " + shellQuoted((scratch.path / "usr").string()));
     if (madeMap) fs::remove(strayMap);
     ASSERT_EQ(installed.status, 0) << installed.output;
     std::set<std::string> expected = installedFiles("lib/vst", "lib/lv2");

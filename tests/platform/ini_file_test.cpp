@@ -71,7 +71,9 @@ TEST_F(IniFileTest, WritesKeepEverythingElse) {
     ini.set("b", "new", "6");  // added after the section's last line
     ini.set("d", "w", "7");    // a new section at the end
     EXPECT_TRUE(ini.save());
-    EXPECT_EQ(read(), "; comment\r\n[a]\r\nx=1\r\n\r\n[B]\r\nY=5\r\njunk line\r\nnew=6\r\n\r\n[c]\r\nz=3\r\n\r\n[d]\r\nw=7\r\n");
+    EXPECT_EQ(
+        read(),
+        "; comment\r\n[a]\r\nx=1\r\n\r\n[B]\r\nY=5\r\njunk line\r\nnew=6\r\n\r\n[c]\r\nz=3\r\n\r\n[d]\r\nw=7\r\n");
     EXPECT_EQ(platform::IniFile(path).get("c", "z"), "3");
 }
 

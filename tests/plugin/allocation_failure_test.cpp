@@ -48,11 +48,13 @@ TEST(AllocationFailure, RequestsThatCannotAllocateAnswerAndThePluginPlaysOn) {
         std::vector<char> chunk(static_cast<const char*>(data), static_cast<const char*>(data) + size);
         AllocationCounter::start();
         AllocationCounter::failFrom(0);
-        EXPECT_NO_THROW(plugin.dispatch(opcode, 0, static_cast<intptr_t>(chunk.size()), chunk.data(), 96000.0f)) << opcode;
+        EXPECT_NO_THROW(plugin.dispatch(opcode, 0, static_cast<intptr_t>(chunk.size()), chunk.data(), 96000.0f))
+            << opcode;
         AllocationCounter::stop();
         std::vector<float> left, right;
         plugin.render(left, right, 1024);
-        for (size_t k = 0; k < left.size(); ++k) ASSERT_TRUE(std::isfinite(left[k]) && std::isfinite(right[k])) << opcode;
+        for (size_t k = 0; k < left.size(); ++k)
+            ASSERT_TRUE(std::isfinite(left[k]) && std::isfinite(right[k])) << opcode;
     }
 }
 

@@ -85,7 +85,7 @@ TEST(CapturePlugin, ParametersAndDisplays) {
         const char* display;
         float stored;
     } channels[] = {{0.0f, "1", 0.0f}, {0.2f, "2", 0.33333334f}, {0.5f, "3", 0.6666667f}, {1.0f, "4", 1.0f},
-                    {7.0f, "4", 1.0f}, {-1.0f, "1", 0.0f},         {NAN, "1", 0.0f}};
+                    {7.0f, "4", 1.0f}, {-1.0f, "1", 0.0f},       {NAN, "1", 0.0f}};
     for (const auto& c : channels) {
         plugin.setParameter(1, c.value);
         EXPECT_EQ(plugin.parameterDisplay(1), c.display) << c.value;

@@ -22,7 +22,8 @@ public:
     PrivatePluginCopy() {
         fs::copy_file(fs::path(ZORVEK_PLUGIN_DIR) / "Zorvek2.so", library());
         for (const auto& entry : fs::directory_iterator(ZORVEK_PLUGIN_DIR))
-            if (entry.path().extension() == ".wav") fs::create_symlink(entry.path(), folder.file(entry.path().filename()));
+            if (entry.path().extension() == ".wav")
+                fs::create_symlink(entry.path(), folder.file(entry.path().filename()));
         setenv("XDG_CONFIG_HOME", folder.file("config").c_str(), 1);
     }
     std::string library() const { return folder.file("Zorvek2.so"); }

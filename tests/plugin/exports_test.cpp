@@ -39,7 +39,8 @@ TEST_P(Exports, OnlyTheEntryPoints) {
 const std::set<std::string> kVst2 = {"VSTPluginMain", "main"};
 const std::set<std::string> kLv2 = {"lv2_descriptor", "lv2ui_descriptor"};
 INSTANTIATE_TEST_SUITE_P(Plugins, Exports,
-                         ::testing::Values(Library{"plugins/Zorvek2.so", kVst2}, Library{"plugins/ZorvekCapture.so", kVst2},
+                         ::testing::Values(Library{"plugins/Zorvek2.so", kVst2},
+                                           Library{"plugins/ZorvekCapture.so", kVst2},
                                            Library{"lv2/Zorvek2.lv2/Zorvek2.so", kLv2},
                                            Library{"lv2/ZorvekCapture.lv2/ZorvekCapture.so", kLv2}));
 

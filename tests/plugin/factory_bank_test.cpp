@@ -14,25 +14,25 @@ namespace {
 
 uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
 
-const char* const kFactoryNames[16] = {"Default", "Analog",        "Crispy", "WithCarrier", "LowTone", "Toy",
-                                       "WetTone", "RoughAnalog",   "FreqMod", "WiredHighTone", "Noise", "None",
-                                       "None",    "None",          "None",   "None"};
+const char* const kFactoryNames[16] = {"Default", "Analog",      "Crispy",  "WithCarrier",   "LowTone", "Toy",
+                                       "WetTone", "RoughAnalog", "FreqMod", "WiredHighTone", "Noise",   "None",
+                                       "None",    "None",        "None",    "None"};
 
 // Program "Default", parameters 0 to 55 in table order.
-const uint32_t kDefaultBits[56] = {
-    0x3f4ccccd, 0x3f000000, 0x3f800000, 0x00000000, 0x3f000000, 0x3f000000, 0x3f000000, 0x3f251eb8,
-    0x3f000000, 0x3f000000, 0x3f000000, 0x3f1eb852, 0x3f000000, 0x3f000000, 0x00000000, 0x3f000000,
-    0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x3f800000, 0x00000000, 0x00000000, 0x00000000,
-    0x00000000, 0x00000000, 0x3f000000, 0x3efd70a4, 0x3f000000, 0x3f000000, 0x3f800000, 0x00000000,
-    0x3f000000, 0x3f000000, 0x3f000000, 0x3f000000, 0x3f000000, 0x3f000000, 0x3f000000, 0x00000000,
-    0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000,
-    0x3f000000, 0x3e4ccccd, 0x3e4ccccd, 0x3e4ccccd, 0x3f000000, 0x00000000, 0x00000000, 0x3f051eb8};
+const uint32_t kDefaultBits[56] = {0x3f4ccccd, 0x3f000000, 0x3f800000, 0x00000000, 0x3f000000, 0x3f000000, 0x3f000000,
+                                   0x3f251eb8, 0x3f000000, 0x3f000000, 0x3f000000, 0x3f1eb852, 0x3f000000, 0x3f000000,
+                                   0x00000000, 0x3f000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x3f800000,
+                                   0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x3f000000, 0x3efd70a4,
+                                   0x3f000000, 0x3f000000, 0x3f800000, 0x00000000, 0x3f000000, 0x3f000000, 0x3f000000,
+                                   0x3f000000, 0x3f000000, 0x3f000000, 0x3f000000, 0x00000000, 0x00000000, 0x00000000,
+                                   0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x3f000000,
+                                   0x3e4ccccd, 0x3e4ccccd, 0x3e4ccccd, 0x3f000000, 0x00000000, 0x00000000, 0x3f051eb8};
 
 using namespace param;
 // Zero in every factory program.
-const int kAlwaysZero[] = {paramIndex("LfoSync"), paramIndex("LfoAM"), paramIndex("Attack"), paramIndex("Mono"),
+const int kAlwaysZero[] = {paramIndex("LfoSync"), paramIndex("LfoAM"),  paramIndex("Attack"),  paramIndex("Mono"),
                            paramIndex("Glide"),   paramIndex("Freeze"), paramIndex("BufSize"), paramIndex("CarCap"),
-                           paramIndex("ModCh"),   paramIndex("CarCh"), paramIndex("CarSt"),   paramIndex("MixMod")};
+                           paramIndex("ModCh"),   paramIndex("CarCh"),  paramIndex("CarSt"),   paramIndex("MixMod")};
 
 std::vector<uint32_t> programBits(LoadedPlugin& plugin, int program) {
     plugin.dispatch(effSetProgram, 0, program);
@@ -133,7 +133,11 @@ TEST(FactoryBank, EmbeddedFileHasTheBankFileLayout) {
     EXPECT_EQ(bigEndian(file, 24), 16u);
     for (size_t at = 28; at < 156; ++at) ASSERT_EQ(file[at], 0) << at;
     EXPECT_EQ(bigEndian(file, 156), 18100u);
-    EXPECT_EQ(std::memcmp(file.data() + 160, "4221" "00_Name_=Default", 20), 0);
+    EXPECT_EQ(std::memcmp(file.data() + 160,
+                          "4221"
+                          "00_Name_=Default",
+                          20),
+              0);
     EXPECT_EQ(file.back(), 0);
 }
 

@@ -89,7 +89,7 @@ TEST(VocoderEndToEnd, VocodedChordFollowsTheLoudnessOfTheSpeech) {
     // The same output against the speech played backwards: the match above is the
     // speech's own loudness contour, not any signal with pauses.
     std::vector<double> reversed(input.rbegin(), input.rend());
-EXPECT_LT(correlation(reversed, frameEnergies(left, 0, frames)), best - 0.4);
+    EXPECT_LT(correlation(reversed, frameEnergies(left, 0, frames)), best - 0.4);
 
     float peak = 0.0f;
     for (float s : left) peak = std::max(peak, std::fabs(s));

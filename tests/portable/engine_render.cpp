@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
              40, out);
         play(*plugin, list, {EventList::midi(0x80, 55, 0, 5), EventList::midi(0x90, 67, 127, 200)}, 30, out);
         play(*plugin, list,
-             {EventList::midi(0x80, 48, 0, 0), EventList::midi(0x80, 64, 0, 0), EventList::midi(0x80, 67, 0, 100)},
-             30, out);
+             {EventList::midi(0x80, 48, 0, 0), EventList::midi(0x80, 64, 0, 0), EventList::midi(0x80, 67, 0, 100)}, 30,
+             out);
     }
     return std::fclose(out) == 0 ? 0 : 1;
 }

@@ -29,9 +29,9 @@ TEST(RealtimeSafety, Lv2RunAllocatesNothing) {
     const LV2_Feature mapFeature{LV2_URID__map, &map};
     const LV2_Feature* features[] = {&mapFeature, nullptr};
     const Lv2PortLayout layout{kNumAutomatable, true, 2, 2, 0};
-    auto* instance = static_cast<Lv2Plugin*>(Lv2Plugin::start(
-        new Lv2Plugin(layout, 48000.0, "urn:test", features),
-        [](audioMasterCallback host) -> AudioEffectX* { return new VocoderPlugin(host); }));
+    auto* instance = static_cast<Lv2Plugin*>(
+        Lv2Plugin::start(new Lv2Plugin(layout, 48000.0, "urn:test", features),
+                         [](audioMasterCallback host) -> AudioEffectX* { return new VocoderPlugin(host); }));
     ASSERT_NE(instance, nullptr);
 
     std::vector<float> controls(kNumAutomatable, 0.5f), in(1024, 0.1f), left(1024), right(1024);

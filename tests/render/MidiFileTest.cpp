@@ -26,11 +26,11 @@ void expectMessage(const MidiMessage& m, uint64_t tick, std::initializer_list<ui
 // One track in format 0: running status, a one-data-byte message, a two-byte delta
 // time, system exclusive and text meta events in between.
 Bytes formatZeroFile() {
-    return join({header(0, 1, 96),
-                 track(join({event(0, {0x90, 60, 100}), event(0, {64, 90}), event(48, {67, 80}),
-                             event(0, {0xF0, 0x03, 0x7E, 0x7F, 0xF7}), event(0, {0xFF, 0x01, 0x02, 'h', 'i'}),
-                             event(48, {0x80, 60, 0}), event(0, {64, 0}), event(200, {0xC1, 5}), event(0, {7}),
-                             event(0, {0xE0, 0x00, 0x40}), endOfTrack(10)}))});
+    return join(
+        {header(0, 1, 96), track(join({event(0, {0x90, 60, 100}), event(0, {64, 90}), event(48, {67, 80}),
+                                       event(0, {0xF0, 0x03, 0x7E, 0x7F, 0xF7}), event(0, {0xFF, 0x01, 0x02, 'h', 'i'}),
+                                       event(48, {0x80, 60, 0}), event(0, {64, 0}), event(200, {0xC1, 5}),
+                                       event(0, {7}), event(0, {0xE0, 0x00, 0x40}), endOfTrack(10)}))});
 }
 
 }  // namespace
@@ -54,8 +54,7 @@ TEST(MidiFile, FormatZeroWithRunningStatus) {
 }
 
 TEST(MidiFile, FormatOneMergesTracksByTimeKeepingTrackOrderWithinATick) {
-    Bytes file = join({header(1, 3, 480),
-                       track(join({tempo(0, 600000), tempo(960, 400000), endOfTrack()})),
+    Bytes file = join({header(1, 3, 480), track(join({tempo(0, 600000), tempo(960, 400000), endOfTrack()})),
                        track(join({event(0, {0x90, 60, 100}), event(480, {0x80, 60, 0}), endOfTrack(1000)})),
                        track(join({event(240, {0x91, 72, 90}), event(240, {0xB1, 64, 127}), endOfTrack()}))});
     MidiFile::Result result = parse(file);
@@ -87,8 +86,9 @@ TEST(MidiFile, SmpteTimeBaseAndUnknownChunksAndMissingEndMarker) {
 }
 
 TEST(MidiFile, IgnoresZeroAndMalformedTempoEvents) {
-    Bytes file = join({header(0, 1, 96), track(join({tempo(0, 0), event(0, {0xFF, 0x51, 0x02, 0x07, 0xA1}),
-                                                     tempo(10, 250000), endOfTrack()}))});
+    Bytes file =
+        join({header(0, 1, 96),
+              track(join({tempo(0, 0), event(0, {0xFF, 0x51, 0x02, 0x07, 0xA1}), tempo(10, 250000), endOfTrack()}))});
     MidiFile::Result result = parse(file);
     ASSERT_TRUE(result.ok) << result.error;
     ASSERT_EQ(result.sequence.tempoChanges.size(), 1u);
@@ -120,8 +120,7 @@ TEST(MidiFile, RejectsMalformedFilesWithAReason) {
         {"delta time of five bytes", join({header(0, 1, 96), track({0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 1, 1})}),
          "delta time"},
         {"meta length past the track", join({header(0, 1, 96), track({0x00, 0xFF, 0x01, 0x40, 'a'})}), "meta event"},
-        {"sysex length past the track", join({header(0, 1, 96), track({0x00, 0xF0, 0x7F, 1, 2})}),
-         "system exclusive"},
+        {"sysex length past the track", join({header(0, 1, 96), track({0x00, 0xF0, 0x7F, 1, 2})}), "system exclusive"},
         {"data byte without status", join({header(0, 1, 96), track({0x00, 60, 100})}), "without a status"},
         {"status inside a message", join({header(0, 1, 96), track({0x00, 0x90, 60, 0x80})}), "status byte inside"},
         {"message cut by the track end", join({header(0, 1, 96), track({0x00, 0x90, 60})}), "truncated channel"},

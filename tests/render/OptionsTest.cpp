@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-using render::parseOptions;
 using render::ParsedOptions;
+using render::parseOptions;
 
 namespace {
 ParsedOptions parse(std::vector<std::string> args) { return parseOptions(args); }
@@ -143,7 +143,8 @@ TEST(Options, ErrorsNameTheProblem) {
     for (const Case& c : cases) {
         ParsedOptions p = parse(c.args);
         EXPECT_FALSE(p.ok) << c.message;
-        EXPECT_NE(p.error.find(c.message), std::string::npos) << "expected '" << c.message << "', got '" << p.error << "'";
+        EXPECT_NE(p.error.find(c.message), std::string::npos)
+            << "expected '" << c.message << "', got '" << p.error << "'";
         EXPECT_EQ(p.error.find('\n'), std::string::npos);
     }
 }

@@ -98,8 +98,8 @@ intptr_t fakeDispatcher(AEffect* e, int32_t opcode, int32_t index, intptr_t valu
 void record(AEffect* e, float** inputs, int32_t frames) {
     FakePlugin& p = self(e);
     p.callFrames.push_back(frames);
-    auto* time = reinterpret_cast<VstTimeInfo*>(p.host(e, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid,
-                                                       nullptr, 0.0f));
+    auto* time = reinterpret_cast<VstTimeInfo*>(
+        p.host(e, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid, nullptr, 0.0f));
     p.times.push_back(time ? *time : VstTimeInfo{});
     if (e->numInputs > 1) {
         p.input0.insert(p.input0.end(), inputs[0], inputs[0] + frames);
@@ -180,8 +180,9 @@ TEST(PluginHost, DrivesTheLifecycleInHostOrder) {
     f.host.resume();  // a second resume changes nothing
     f.host.close();
     EXPECT_EQ(f.fake.versionSeenAtCreation, PluginHost::kHostVersion);
-    const std::vector<int32_t> expected = {effOpen, effSetSampleRate, effSetBlockSize, 1000, effStartProcess,
-                                           effStopProcess, 1001, effClose};
+    const std::vector<int32_t> expected = {effOpen, effSetSampleRate, effSetBlockSize,
+                                           1000,    effStartProcess,  effStopProcess,
+                                           1001,    effClose};
     EXPECT_EQ(f.fake.lifecycle, expected);
     EXPECT_EQ(f.fake.rateSet, 48000.0f);
     EXPECT_EQ(f.fake.blockSet, 256);

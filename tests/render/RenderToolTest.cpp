@@ -43,14 +43,14 @@ ToolRun render(const std::string& args) {
 std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // One note from 0.25 s to 0.75 s at 120 beats per minute; the track ends at 1 s.
 Bytes oneNote() {
     return join({header(0, 1, 480), track(join({tempo(0, 500000), event(240, {0x90, 60, 100}),
-                                                 event(480, {0x80, 60, 0}), endOfTrack(240)}))});
+                                                event(480, {0x80, 60, 0}), endOfTrack(240)}))});
 }
 
 bool dpfPluginsInstalled() { return std::filesystem::exists(kInstrument) && std::filesystem::exists(kEffect); }
@@ -62,7 +62,7 @@ TEST(RenderTool, ThirdPartyInstrumentSoundsFromTheFrameOfItsNote) {
     TempFolder dir;
     writeFile(dir.file("note.mid"), oneNote());
     ToolRun run = render(quoted(kInstrument) + " " + quoted(dir.file("note.mid")) + " --tail 0.5 -o " +
-                     quoted(dir.file("out.wav")));
+                         quoted(dir.file("out.wav")));
     ASSERT_EQ(run.status, 0) << run.output;
     testaudio::Wav wav = testaudio::readWav(dir.file("out.wav"));
     EXPECT_EQ(wav.channels, 2);
@@ -80,7 +80,7 @@ TEST(RenderTool, ParametersBySetNameReachThePlugin) {
     TempFolder dir;
     writeFile(dir.file("note.mid"), oneNote());
     ToolRun run = render(quoted(kInstrument) + " --midi " + quoted(dir.file("note.mid")) +
-                     " --param volume=0 --bits 16 -o " + quoted(dir.file("quiet.wav")));
+                         " --param volume=0 --bits 16 -o " + quoted(dir.file("quiet.wav")));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("silent"), std::string::npos) << run.output;
     testaudio::Wav wav = testaudio::readWav(dir.file("quiet.wav"));
@@ -103,7 +103,7 @@ TEST(RenderTool, EffectPluginsGetInputAudioOrSilence) {
     testaudio::writeMonoWav(dir.file("tone.wav"), tone, 22050);
 
     ToolRun run = render(quoted(kEffect) + " -i " + quoted(dir.file("tone.wav")) + " --tail 0.25 -o " +
-                     quoted(dir.file("eq.wav")));
+                         quoted(dir.file("eq.wav")));
     ASSERT_EQ(run.status, 0) << run.output;
     testaudio::Wav wav = testaudio::readWav(dir.file("eq.wav"));
     EXPECT_EQ(wav.sampleRate, 22050);  // the input's rate
@@ -117,7 +117,7 @@ TEST(RenderTool, EffectPluginsGetInputAudioOrSilence) {
     EXPECT_LT(testaudio::peak(none, 0, 0, none.frames()), 1e-6f);
 
     ToolRun mismatch = render(quoted(kEffect) + " -i " + quoted(dir.file("tone.wav")) + " --rate 48000 -o " +
-                          quoted(dir.file("x.wav")));
+                              quoted(dir.file("x.wav")));
     EXPECT_EQ(mismatch.status, 1);
     EXPECT_NE(mismatch.output.find("sample rate of 22050 Hz"), std::string::npos) << mismatch.output;
 }
@@ -135,9 +135,9 @@ TEST(RenderTool, RendersTheDemoThroughZorvek2UntilItHasFaded) {
     ASSERT_GT(lastLoud, 8 * 44100);
     EXPECT_LT(end, 18 * 44100);
     EXPECT_LT(std::max(testaudio::peak(wav, 0, lastLoud + 1, end), testaudio::peak(wav, 1, lastLoud + 1, end)), quiet);
-    EXPECT_GE(
-        std::max(testaudio::peak(wav, 0, lastLoud, lastLoud + 1), testaudio::peak(wav, 1, lastLoud, lastLoud + 1)),
-        quiet);
+    EXPECT_GE(std::max(testaudio::peak(wav, 0, lastLoud, lastLoud + 1),
+                       testaudio::peak(wav, 1, lastLoud, lastLoud + 1)),
+              quiet);
 }
 
 namespace {
@@ -305,7 +305,8 @@ TEST(RenderTool, EveryInstructionSetPathRendersTheSameBits) {
             setenv("ZORVEK_SIMD", simd, 1);
         else
             unsetenv("ZORVEK_SIMD");
-        ToolRun run = render(quoted(kZorvek) + " --demo --tail 0.5 --program " + std::to_string(program) + " -o " + quoted(file));
+        ToolRun run =
+            render(quoted(kZorvek) + " --demo --tail 0.5 --program " + std::to_string(program) + " -o " + quoted(file));
         unsetenv("ZORVEK_SIMD");
         EXPECT_EQ(run.status, 0) << run.output;
         return testaudio::readWav(file).samples;

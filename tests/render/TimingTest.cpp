@@ -82,8 +82,7 @@ TEST(EventSchedule, PlacesMessagesOnSampleFrames) {
 TEST(EventSchedule, CountsTheBusiestBlock) {
     MidiSequence sequence;
     sequence.ticksPerQuarter = 22050;  // at 120 and 44100 Hz one tick is one frame
-    for (uint64_t tick : {511, 512, 512, 1023, 1024})
-        sequence.messages.push_back({tick, {0x90, 60, 1}, 3});
+    for (uint64_t tick : {511, 512, 512, 1023, 1024}) sequence.messages.push_back({tick, {0x90, 60, 1}, 3});
     sequence.endTick = 2000;
     EventSchedule schedule(sequence, TempoMap(sequence), 44100.0);
     EXPECT_EQ(schedule.maxEventsPerBlock(512), 3u);

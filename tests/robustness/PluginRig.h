@@ -107,8 +107,9 @@ public:
                 for (size_t i = 0; i < count; ++i) events.push_back(randomEvent());
             }
             if (hook) hook(*this, done, events);
-            std::stable_sort(events.begin(), events.end(),
-                             [](const VstMidiEvent& a, const VstMidiEvent& b) { return a.deltaFrames < b.deltaFrames; });
+            std::stable_sort(events.begin(), events.end(), [](const VstMidiEvent& a, const VstMidiEvent& b) {
+                return a.deltaFrames < b.deltaFrames;
+            });
             size_t count = std::min(events.size(), midi.events.size());
             std::copy_n(events.begin(), count, midi.events.begin());
             plugin->processEvents(midi.build(count));

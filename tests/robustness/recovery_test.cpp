@@ -30,7 +30,8 @@ struct Inputs {
 
     void fill(int32_t block, float poison) {
         for (int32_t n = 0; n < kMaxFrames; ++n) {
-            const float s = poison != 0.0f ? poison : 0.5f * std::sin(0.05f * static_cast<float>(block * kMaxFrames + n));
+            const float s =
+                poison != 0.0f ? poison : 0.5f * std::sin(0.05f * static_cast<float>(block * kMaxFrames + n));
             for (int v = 0; v < kVoices; ++v) voices.data[n * kVoices + v] = s;
             stereo.data[2 * n] = stereo.data[2 * n + 1] = s;
         }
@@ -60,6 +61,8 @@ struct RecoveryCase {
     const char* name;
     Probe (*build)(ModuleRack&, ModuleContext&, Inputs&);
 };
+// The case's name in test listings, instead of its bytes.
+void PrintTo(const RecoveryCase& c, std::ostream* out) { *out << c.name; }
 
 const RecoveryCase kCases[] = {
     {"EnvelopeGate",

@@ -31,6 +31,8 @@ struct SweepCase {
     float bound = kOutputBound;
     bool effectsSilent = false;
 };
+// The case's name in test listings, instead of its bytes.
+void PrintTo(const SweepCase& c, std::ostream* out) { *out << c.name; }
 
 void settleUniformOrRandom(PluginRig& rig, int s) {
     // Every rate and block size meets settings 0, 0.5, 1 and twice fresh random values.
@@ -111,22 +113,52 @@ void controllersInsideBlocks(PluginRig& rig, int64_t, std::vector<VstMidiEvent>&
 }
 
 const SweepCase kCases[] = {
-    {"UniformAndRandomSettings", {std::begin(kAllRates), std::end(kAllRates)},
-     {std::begin(kAllBlocks), std::end(kAllBlocks)}, 120, 0.12f, settleUniformOrRandom, nullptr},
-    {"EachParameterAtZeroHalfAndOneAmongRandomOthers", {std::begin(kAllRates), std::end(kAllRates)},
-     {std::begin(kAllBlocks), std::end(kAllBlocks)}, 3 * kNumAutomatable, 0.08f, settleOneExtremeAmongRandom,
+    {"UniformAndRandomSettings",
+     {std::begin(kAllRates), std::end(kAllRates)},
+     {std::begin(kAllBlocks), std::end(kAllBlocks)},
+     120,
+     0.12f,
+     settleUniformOrRandom,
+     nullptr},
+    {"EachParameterAtZeroHalfAndOneAmongRandomOthers",
+     {std::begin(kAllRates), std::end(kAllRates)},
+     {std::begin(kAllBlocks), std::end(kAllBlocks)},
+     3 * kNumAutomatable,
+     0.08f,
+     settleOneExtremeAmongRandom,
      nullptr},
     // With the delay, chorus and reverb levels at 0 (and their controllers left alone) the
     // output stays within the master gain.
-    {"EffectsSilent", {std::begin(kAllRates), std::end(kAllRates)}, {std::begin(kAllBlocks), std::end(kAllBlocks)},
-     72, 0.08f, settleLoudThenRandom, nullptr, kDryBound, true},
-    {"ProgramsAndSettingsWhileNotesPlay", {8000.0f, 44100.0f, 192000.0f}, {31}, 600, 0.0025f,
-     settleProgramsAndSomeParameters, nullptr},
-    {"EveryParameterAtEveryFrame", {8000.0f, 11025.0f}, {1}, 30, 1.0f, settleRandom,
-     everyParameterEveryFrame},
-    {"BandsAtEveryFrameOrEveryFourFrames", {8000.0f, 22050.0f, 44100.0f}, {1, 4}, 30, 1.0f, settleRandom,
+    {"EffectsSilent",
+     {std::begin(kAllRates), std::end(kAllRates)},
+     {std::begin(kAllBlocks), std::end(kAllBlocks)},
+     72,
+     0.08f,
+     settleLoudThenRandom,
+     nullptr,
+     kDryBound,
+     true},
+    {"ProgramsAndSettingsWhileNotesPlay",
+     {8000.0f, 44100.0f, 192000.0f},
+     {31},
+     600,
+     0.0025f,
+     settleProgramsAndSomeParameters,
+     nullptr},
+    {"EveryParameterAtEveryFrame", {8000.0f, 11025.0f}, {1}, 30, 1.0f, settleRandom, everyParameterEveryFrame},
+    {"BandsAtEveryFrameOrEveryFourFrames",
+     {8000.0f, 22050.0f, 44100.0f},
+     {1, 4},
+     30,
+     1.0f,
+     settleRandom,
      bandsEveryBlock},
-    {"ControllersEverySixteenFramesInsideBlocks", {44100.0f, 48000.0f}, {128, 64, 200}, 30, 1.0f, settleRandom,
+    {"ControllersEverySixteenFramesInsideBlocks",
+     {44100.0f, 48000.0f},
+     {128, 64, 200},
+     30,
+     1.0f,
+     settleRandom,
      controllersInsideBlocks},
 };
 

@@ -17,8 +17,8 @@ std::mutex loadingMutex;
 }  // namespace
 
 LoadedPlugin::LoadedPlugin(const std::string& fileName, int32_t hostVersion) : version(hostVersion) {
-    std::string path = fileName.find('/') == std::string::npos ? std::string(ZORVEK_PLUGIN_DIR) + "/" + fileName
-                                                                : fileName;
+    std::string path =
+        fileName.find('/') == std::string::npos ? std::string(ZORVEK_PLUGIN_DIR) + "/" + fileName : fileName;
     // Kept mapped after dlclose: unloading a sanitizer-built library makes the leak
     // checker report its runtime's own bookkeeping as leaked.
     library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
@@ -44,8 +44,7 @@ LoadedPlugin::~LoadedPlugin() {
     if (library) dlclose(library);
 }
 
-intptr_t LoadedPlugin::hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void*,
-                                    float opt) {
+intptr_t LoadedPlugin::hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void*, float opt) {
     LoadedPlugin* self = effect && effect->user ? static_cast<LoadedPlugin*>(effect->user) : loading;
     if (!self) return opcode == audioMasterVersion ? 2400 : 0;
     switch (opcode) {

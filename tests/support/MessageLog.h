@@ -9,9 +9,8 @@
 class MessageLog {
 public:
     MessageLog() {
-        platform::setMessageSink([this](const char* caption, const char* text) {
-            messages.push_back(std::string(caption) + ": " + text);
-        });
+        platform::setMessageSink(
+            [this](const char* caption, const char* text) { messages.push_back(std::string(caption) + ": " + text); });
     }
     ~MessageLog() { platform::setMessageSink({}); }
     MessageLog(const MessageLog&) = delete;

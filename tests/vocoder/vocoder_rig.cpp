@@ -26,9 +26,7 @@ const TempFolder& tempFolder() {
 class PrivateCapture : public ::testing::Environment {
 public:
     void SetUp() override { setenv("ZORVEK_CAPTURE_SHM", shmName().c_str(), 1); }
-    void TearDown() override {
-        shm_unlink(shmName().c_str());
-    }
+    void TearDown() override { shm_unlink(shmName().c_str()); }
 };
 
 [[maybe_unused]] ::testing::Environment* const kPrivateCapture =

@@ -44,8 +44,7 @@ struct VocoderRig {
 
 // Writes a PCM WAV file of 16-bit samples (interleaved when channels > 1) into the
 // test's temporary folder and answers its path.
-std::string writeWav(const std::string& name, const std::vector<int16_t>& samples, int32_t rate,
-                     int channels = 1);
+std::string writeWav(const std::string& name, const std::vector<int16_t>& samples, int32_t rate, int channels = 1);
 
 // A capture writer on the tests' private shared memory with the channel's indices at 0.
 std::unique_ptr<CaptureMemory> captureWriter(int channel);

@@ -378,7 +378,8 @@ TEST(VocoderSpectral, TurningStereoStartsTheRightChannelFromTheLeft) {
     float m[kBlock], l[kBlock], r[kBlock], ringLeft[kBlock], ringRight[kBlock];
     float loudestLeft = 0.0f, loudestRight = 0.0f;
     auto block = [&](bool stereo, float carrier) {
-        for (int n = 0; n < kBlock; ++n) m[n] = noise(random), l[n] = carrier * noise(random), r[n] = carrier * noise(random);
+        for (int n = 0; n < kBlock; ++n)
+            m[n] = noise(random), l[n] = carrier * noise(random), r[n] = carrier * noise(random);
         settings.stereo = stereo;
         spectral.run(m, l, r, kBlock, settings, ringLeft, ringRight);
         for (int n = 0; n < kBlock; ++n) {

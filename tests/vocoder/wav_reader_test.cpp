@@ -118,7 +118,8 @@ TEST_F(WavReaderTest, MonoSixteenBitLoadsSampleForSample) {
 TEST_F(WavReaderTest, ChannelsAreAveragedTruncatingTowardZero) {
     const Bytes data = pcm16({1000, -1000, 1001, 0, -1001, 0, 32767, 32767, -32768, -32767});
     const WavBuffer w = load(riff({fmtChunk(1, 2, 44100, 16), chunk("data", data)}), 44100);
-    EXPECT_EQ(values(w), (std::vector<float>{0.0f, 500 / 32768.0f, -500 / 32768.0f, 32767 / 32768.0f, -32767 / 32768.0f}));
+    EXPECT_EQ(values(w),
+              (std::vector<float>{0.0f, 500 / 32768.0f, -500 / 32768.0f, 32767 / 32768.0f, -32767 / 32768.0f}));
 
     const Bytes three = pcm16({3, 3, 4, -7, -7, -8});
     const WavBuffer w3 = load(riff({fmtChunk(1, 3, 44100, 16), chunk("data", three)}), 44100);
@@ -252,7 +253,8 @@ TEST_F(WavReaderTest, ChunkWalkSkipsOtherChunksAndHonoursPadBytes) {
     const Bytes data = pcm16({7, -7});
     Bytes odd = chunk("junk", Bytes{1, 2, 3});
     odd.push_back(0);  // pad byte
-    const WavBuffer w = load(riff({odd, fmtChunk(1, 1, 44100, 16), chunk("LIST", Bytes(10)), chunk("data", data)}), 44100);
+    const WavBuffer w =
+        load(riff({odd, fmtChunk(1, 1, 44100, 16), chunk("LIST", Bytes(10)), chunk("data", data)}), 44100);
     EXPECT_EQ(values(w), (std::vector<float>{7 / 32768.0f, -7 / 32768.0f}));
 
     // A larger "fmt " chunk (extension fields) is skipped past its end.
@@ -264,7 +266,8 @@ TEST_F(WavReaderTest, ChunkWalkSkipsOtherChunksAndHonoursPadBytes) {
 
 TEST_F(WavReaderTest, DecodingStopsAtTheRealEndOfTheData) {
     // Declared size far beyond the file: only the bytes present count.
-    const WavBuffer big = load(riff({fmtChunk(1, 1, 44100, 16), chunk("data", pcm16({5, 6, 7, 8}), 0xFFFFFFF0u)}), 44100);
+    const WavBuffer big =
+        load(riff({fmtChunk(1, 1, 44100, 16), chunk("data", pcm16({5, 6, 7, 8}), 0xFFFFFFF0u)}), 44100);
     EXPECT_EQ(values(big), (std::vector<float>{5 / 32768.0f, 6 / 32768.0f, 7 / 32768.0f, 8 / 32768.0f}));
 
     // A 4-bit width is read as 16-bit: frames beyond the chunk's bytes decode as 0,
@@ -386,7 +389,8 @@ TEST_F(WavReaderTest, HostileBytesNeverCrashOrOverallocate) {
         }
         const uint32_t rate = 8000 + rng() % 200000;
         const Bytes fmt = fmtChunk(1, 1 + rng() % 8, rate, 1 + rng() % 40);
-        Bytes data = chunk("data", random(n), iteration % 3 == 1 ? static_cast<uint32_t>(rng()) : static_cast<uint32_t>(n));
+        Bytes data =
+            chunk("data", random(n), iteration % 3 == 1 ? static_cast<uint32_t>(rng()) : static_cast<uint32_t>(n));
         Bytes file = riff({random(rng() % 3), fmt, data});
         // At 1 bit per sample a byte holds 8 frames; a flipped byte may change any field.
         int64_t maxCount = static_cast<int64_t>(n) * 8 * 48000 / rate;

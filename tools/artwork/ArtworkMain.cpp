@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     // The editors' scales: whole quarters from 100 to 200 percent.
     for (int percent : {100, 125, 150, 175, 200}) {
         art::setScale(percent / 100.0);
-        const std::string suffix = percent == 100 ? ".png" : "@" + std::to_string(percent) + ".png";
+        std::string suffix = ".png";
+        if (percent != 100) suffix = '@' + std::to_string(percent) + suffix;
         auto vocoder = [&](int id) { return folder + "/vocoder-" + std::to_string(id) + suffix; };
         auto capture = [&](int id) { return folder + "/capture-" + std::to_string(id) + suffix; };
         ok = ok && drawAll(vocoder, capture);

@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
         std::vector<std::string> keys = {std::string(prefix) + "_Name_"};
         for (int i = 0; i < kNumAutomatable; ++i) keys.push_back(prefix + std::string(kVocoderParams[i].name));
         if (p == 0)
-            for (int s = 0; s < kNumFileSlots; ++s) keys.push_back("00" + std::string(kVocoderParams[kFirstFileEntry + s].name));
+            for (int s = 0; s < kNumFileSlots; ++s)
+                keys.push_back("00" + std::string(kVocoderParams[kFirstFileEntry + s].name));
         for (const std::string& key : keys) {
             if (!seen.count(key)) {
                 std::cerr << argv[1] << ": missing " << key << "\n";

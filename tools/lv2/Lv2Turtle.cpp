@@ -58,9 +58,9 @@ struct ControlPort {
 };
 
 void writeControl(std::ostream& out, int index, const ControlPort& port) {
-    out << "  lv2:port [\n    a lv2:InputPort , lv2:ControlPort ;\n    lv2:index " << index
-        << " ;\n    lv2:symbol " << quoted(port.symbol) << " ;\n    lv2:name " << quoted(port.symbol)
-        << " ;\n    lv2:default " << number(port.defaultValue) << " ;\n    lv2:minimum 0.0 ;\n    lv2:maximum 1.0 ;\n";
+    out << "  lv2:port [\n    a lv2:InputPort , lv2:ControlPort ;\n    lv2:index " << index << " ;\n    lv2:symbol "
+        << quoted(port.symbol) << " ;\n    lv2:name " << quoted(port.symbol) << " ;\n    lv2:default "
+        << number(port.defaultValue) << " ;\n    lv2:minimum 0.0 ;\n    lv2:maximum 1.0 ;\n";
     if (port.toggled) out << "    lv2:portProperty lv2:toggled ;\n";
     if (port.steps >= 2) {
         if (!port.toggled) out << "    lv2:portProperty lv2:enumeration ;\n";
@@ -73,7 +73,8 @@ void writeControl(std::ostream& out, int index, const ControlPort& port) {
 
 void writeAudio(std::ostream& out, int index, bool input, const char* symbol, const char* name, bool sideChain) {
     out << "  lv2:port [\n    a " << (input ? "lv2:InputPort" : "lv2:OutputPort") << " , lv2:AudioPort ;\n"
-        << "    lv2:index " << index << " ;\n    lv2:symbol \"" << symbol << "\" ;\n    lv2:name \"" << name << "\" ;\n";
+        << "    lv2:index " << index << " ;\n    lv2:symbol \"" << symbol << "\" ;\n    lv2:name \"" << name
+        << "\" ;\n";
     if (sideChain) out << "    lv2:portProperty lv2:isSideChain ;\n";
     out << "  ] ;\n";
 }
@@ -110,8 +111,8 @@ bool save(const std::string& path, const std::string& text) {
 
 std::string manifest(const char* uri, const char* uiUri, const std::string& name, const std::string& presets) {
     std::ostringstream out;
-    out << kPrefixes << "<" << uri << ">\n  a lv2:Plugin ;\n  lv2:binary <" << name << ".so> ;\n  rdfs:seeAlso <" << name
-        << ".ttl> .\n\n<" << uiUri << ">\n  a ui:X11UI ;\n  ui:binary <" << name << ".so> ;\n"
+    out << kPrefixes << "<" << uri << ">\n  a lv2:Plugin ;\n  lv2:binary <" << name << ".so> ;\n  rdfs:seeAlso <"
+        << name << ".ttl> .\n\n<" << uiUri << ">\n  a ui:X11UI ;\n  ui:binary <" << name << ".so> ;\n"
         << "  lv2:requiredFeature ui:parent , ui:idleInterface , <http://lv2plug.in/ns/ext/instance-access> ;\n"
         << "  lv2:optionalFeature ui:resize , ui:noUserResize ;\n  lv2:extensionData ui:idleInterface .\n"
         << presets;
@@ -120,8 +121,9 @@ std::string manifest(const char* uri, const char* uiUri, const std::string& name
 
 std::string pluginHeader(const char* uri, const char* uiUri, const char* name, const char* kind) {
     std::ostringstream out;
-    out << kPrefixes << "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n\n<" << uri << ">\n  a lv2:Plugin , "
-        << kind << " ;\n  doap:name \"" << name << "\" ;\n  doap:maintainer [ doap:name \"Drennak\" ] ;\n"
+    out << kPrefixes << "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n\n<" << uri
+        << ">\n  a lv2:Plugin , " << kind << " ;\n  doap:name \"" << name
+        << "\" ;\n  doap:maintainer [ doap:name \"Drennak\" ] ;\n"
         << "  lv2:requiredFeature urid:map ;\n  lv2:optionalFeature lv2:hardRTCapable ;\n"
         << "  lv2:extensionData state:interface ;\n  ui:ui <" << uiUri << "> ;\n";
     return out.str();
@@ -157,7 +159,8 @@ bool writeVocoder(const std::string& folder) {
     writeAudio(out, layout.firstOutput() + 1, false, "out_right", "Right", false);
     out << "  lv2:port [\n    a lv2:InputPort , lv2:ControlPort ;\n    lv2:index " << layout.firstExtra()
         << " ;\n    lv2:symbol \"SideChain\" ;\n    lv2:name \"Side-chain as capture\" ;\n"
-        << "    lv2:default 0.0 ;\n    lv2:minimum 0.0 ;\n    lv2:maximum 1.0 ;\n    lv2:portProperty lv2:toggled ;\n  ] ;\n";
+        << "    lv2:default 0.0 ;\n    lv2:minimum 0.0 ;\n    lv2:maximum 1.0 ;\n    lv2:portProperty lv2:toggled ;\n  "
+           "] ;\n";
 
     std::ostringstream presets, presetList;
     presets << kPrefixes;

@@ -38,13 +38,20 @@ MidiSequence demoPhrase() {
     // The melody in quarter and eighth notes, one octave above the chords.
     const uint32_t eighth = kQuarter / 2;
     const std::initializer_list<Note> melody = {
-        {0 * kQuarter, kQuarter, 72, 110},      {1 * kQuarter, eighth, 74, 100},
-        {1 * kQuarter + eighth, eighth, 75, 100}, {2 * kQuarter, 2 * kQuarter, 79, 112},
-        {4 * kQuarter, kQuarter, 80, 110},      {5 * kQuarter, kQuarter, 79, 100},
-        {6 * kQuarter, kQuarter, 75, 100},      {7 * kQuarter, kQuarter, 72, 96},
-        {8 * kQuarter, eighth, 70, 108},        {8 * kQuarter + eighth, eighth, 72, 100},
-        {9 * kQuarter, kQuarter, 75, 104},      {10 * kQuarter, 2 * kQuarter, 79, 112},
-        {12 * kQuarter, kQuarter, 77, 110},     {13 * kQuarter, kQuarter, 74, 100},
+        {0 * kQuarter, kQuarter, 72, 110},
+        {1 * kQuarter, eighth, 74, 100},
+        {1 * kQuarter + eighth, eighth, 75, 100},
+        {2 * kQuarter, 2 * kQuarter, 79, 112},
+        {4 * kQuarter, kQuarter, 80, 110},
+        {5 * kQuarter, kQuarter, 79, 100},
+        {6 * kQuarter, kQuarter, 75, 100},
+        {7 * kQuarter, kQuarter, 72, 96},
+        {8 * kQuarter, eighth, 70, 108},
+        {8 * kQuarter + eighth, eighth, 72, 100},
+        {9 * kQuarter, kQuarter, 75, 104},
+        {10 * kQuarter, 2 * kQuarter, 79, 112},
+        {12 * kQuarter, kQuarter, 77, 110},
+        {13 * kQuarter, kQuarter, 74, 100},
         {14 * kQuarter, 2 * kQuarter - 10, 70, 104},
     };
     for (const Note& note : melody) addNote(sequence, note);

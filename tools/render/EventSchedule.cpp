@@ -17,7 +17,8 @@ int64_t frameAt(double seconds, double sampleRate) {
 EventSchedule::EventSchedule(const MidiSequence& sequence, const TempoMap& tempo, double sampleRate) {
     list.reserve(sequence.messages.size());
     for (const MidiMessage& m : sequence.messages)
-        list.push_back({frameAt(tempo.secondsAtTick(m.tick), sampleRate), {m.bytes[0], m.bytes[1], m.bytes[2]}, m.size});
+        list.push_back(
+            {frameAt(tempo.secondsAtTick(m.tick), sampleRate), {m.bytes[0], m.bytes[1], m.bytes[2]}, m.size});
     end = frameAt(tempo.secondsAtTick(sequence.endTick), sampleRate);
     if (!list.empty()) end = std::max(end, list.back().frame);
 }

@@ -200,10 +200,9 @@ MidiFile::Result MidiFile::parse(const uint8_t* data, size_t size, size_t maxEve
     while (tracksRead < trackCount) {
         uint32_t chunkTag, chunkLength;
         if (!in.bigEndian(4, chunkTag) || !in.bigEndian(4, chunkLength))
-            return failure("MIDI file ends after " + std::to_string(tracksRead) + " of " +
-                           std::to_string(trackCount) + " tracks");
-        if (in.remaining() < chunkLength)
-            return failure("track " + std::to_string(tracksRead + 1) + " is truncated");
+            return failure("MIDI file ends after " + std::to_string(tracksRead) + " of " + std::to_string(trackCount) +
+                           " tracks");
+        if (in.remaining() < chunkLength) return failure("track " + std::to_string(tracksRead + 1) + " is truncated");
         const uint8_t* body = in.here();
         in.skip(chunkLength);
         if (chunkTag != 0x4D54726B) continue;  // "MTrk"; other chunks are skipped

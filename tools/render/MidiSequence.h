@@ -11,7 +11,7 @@ namespace render {
 struct MidiMessage {
     uint64_t tick = 0;
     uint8_t bytes[3] = {};
-    uint8_t size = 0;  // 2 or 3
+    uint8_t size = 0;    // 2 or 3
     uint16_t track = 0;  // index of the track chunk it came from, counting from 0
 };
 

@@ -162,8 +162,8 @@ private:
             value(text);
             if (!result.error.empty()) return;
             if (!(integer ? parseInteger(text, low, high, target) : parseNumber(text, low, high, target)))
-                error("option " + name + ": '" + text + "' is not " + (integer ? "an integer" : "a number") +
-                      " from " + trimmedNumber(low) + " to " + trimmedNumber(high));
+                error("option " + name + ": '" + text + "' is not " + (integer ? "an integer" : "a number") + " from " +
+                      trimmedNumber(low) + " to " + trimmedNumber(high));
         };
 
         // A list of numbers, or "all" where allowed.

@@ -84,8 +84,8 @@ bool PluginHost::create(Entry entry, std::string& error) {
     aeffect = created;
     aeffect->user = this;
     if (numInputs() < 0 || numInputs() > kMaxChannels || numOutputs() < 0 || numOutputs() > kMaxChannels) {
-        error = "the plug-in declares " + std::to_string(numInputs()) + " inputs and " +
-                std::to_string(numOutputs()) + " outputs";
+        error = "the plug-in declares " + std::to_string(numInputs()) + " inputs and " + std::to_string(numOutputs()) +
+                " outputs";
     } else if (numOutputs() == 0) {
         error = "the plug-in has no audio outputs";
     } else if (!(canReplacing() || aeffect->process)) {
@@ -137,9 +137,7 @@ intptr_t PluginHost::dispatch(int32_t opcode, int32_t index, intptr_t value, voi
     return aeffect->dispatcher(aeffect, opcode, index, value, ptr, opt);
 }
 
-bool PluginHost::canReplacing() const {
-    return (aeffect->flags & effFlagsCanReplacing) && aeffect->processReplacing;
-}
+bool PluginHost::canReplacing() const { return (aeffect->flags & effFlagsCanReplacing) && aeffect->processReplacing; }
 
 std::string PluginHost::text(int32_t opcode, int32_t index) {
     char buffer[kTextBuffer] = {};
@@ -193,8 +191,7 @@ void PluginHost::process(float** inputs, float** outputs, int32_t frames) {
     aeffect->process(aeffect, inputs, outputs, frames);
 }
 
-intptr_t PluginHost::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                              float opt) {
+intptr_t PluginHost::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
     PluginHost* host = effect && effect->user ? static_cast<PluginHost*>(effect->user) : creating;
     if (host) return host->answer(opcode, index, value, ptr, opt);
     return opcode == audioMasterVersion ? kHostVersion : 0;

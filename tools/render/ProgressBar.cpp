@@ -8,13 +8,16 @@
 namespace render {
 
 namespace {
-constexpr double kDelaySeconds = 2.0;    // quick renders stay quiet
+constexpr double kDelaySeconds = 2.0;  // quick renders stay quiet
 constexpr double kRedrawSeconds = 0.1;
 constexpr int kWidth = 40;
 }  // namespace
 
 ProgressBar::ProgressBar(int64_t totalFrames, double rate, bool showAlways)
-    : total(totalFrames), sampleRate(rate), enabled(showAlways || isatty(STDERR_FILENO)), always(showAlways),
+    : total(totalFrames),
+      sampleRate(rate),
+      enabled(showAlways || isatty(STDERR_FILENO)),
+      always(showAlways),
       started(now()) {}
 
 double ProgressBar::now() {

@@ -9,8 +9,7 @@ double bpmOf(uint32_t microsPerQuarter) { return 60e6 / microsPerQuarter; }
 }  // namespace
 
 TempoMap::TempoMap(const MidiSequence& sequence, std::optional<double> fixedBpm)
-    : ticksPerQuarter(sequence.ticksPerQuarter),
-      ticksPerSecond(sequence.framesPerSecond * sequence.ticksPerFrame) {
+    : ticksPerQuarter(sequence.ticksPerQuarter), ticksPerSecond(sequence.framesPerSecond * sequence.ticksPerFrame) {
     segments.push_back({0, 0.0, 0.0, fixedBpm.value_or(kDefaultBpm)});
     if (fixedBpm) return;
     for (const TempoChange& change : sequence.tempoChanges) {

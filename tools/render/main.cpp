@@ -185,11 +185,11 @@ void reportOutput(const Options& o, const AudioWriter& writer, const OutputForma
 void reportBench(const Options& o, const Renderer::Stats& stats, double sampleRate) {
     double audioSeconds = stats.frames / sampleRate;
     double cpu = stats.pluginCpuSeconds;
-    std::printf("bench: %.3f s of audio at %.0f Hz, block %d: %.4f s of plug-in CPU time\n", audioSeconds,
-                sampleRate, o.blockSize, cpu);
+    std::printf("bench: %.3f s of audio at %.0f Hz, block %d: %.4f s of plug-in CPU time\n", audioSeconds, sampleRate,
+                o.blockSize, cpu);
     if (cpu > 0.0)
-        std::printf("bench: real-time factor %.1f (%.2f%% of one core), %.1f ns per sample frame\n",
-                    audioSeconds / cpu, 100.0 * cpu / audioSeconds, cpu * 1e9 / stats.frames);
+        std::printf("bench: real-time factor %.1f (%.2f%% of one core), %.1f ns per sample frame\n", audioSeconds / cpu,
+                    100.0 * cpu / audioSeconds, cpu * 1e9 / stats.frames);
     else
         std::printf("bench: processing too fast to measure\n");
 }
@@ -202,8 +202,8 @@ int run(Options o) {
     if (hasInput) {
         if (!input.open(o.inputPath, error)) return failure(error);
         if (o.sampleRateGiven && input.sampleRate() != sampleRate)
-            return failure(o.inputPath + " has a sample rate of " + std::to_string(input.sampleRate()) +
-                           " Hz, not " + std::to_string(static_cast<int>(sampleRate)) + " (no resampling is done)");
+            return failure(o.inputPath + " has a sample rate of " + std::to_string(input.sampleRate()) + " Hz, not " +
+                           std::to_string(static_cast<int>(sampleRate)) + " (no resampling is done)");
         sampleRate = input.sampleRate();
     }
 
