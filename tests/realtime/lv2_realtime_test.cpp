@@ -1,5 +1,5 @@
-// The LV2 adapter's run on the audio thread allocates nothing, with control changes,
-// MIDI and host time arriving in every block.
+// The LV2 adapter's run on the audio thread allocates nothing, with a control change and
+// a MIDI event arriving in every block.
 #include <gtest/gtest.h>
 #include <lv2/atom/util.h>
 #include <lv2/midi/midi.h>
