@@ -125,6 +125,11 @@ template <class V, class Index>
     return shuffleBy<V, Index>(a, b, std::make_index_sequence<kWidth<V>>());
 }
 
+// Lane 0 in every lane.
+struct FirstLane {
+    static constexpr int at(int) { return 0; }
+};
+
 // Lanes in reverse order: vector lane i of a descending run of indices.
 template <int W>
 struct Reversal {

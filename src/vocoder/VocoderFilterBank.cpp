@@ -1,5 +1,7 @@
 #include "vocoder/VocoderFilterBank.h"
 
+#include <algorithm>
+
 #include "dsp/Finite.h"
 #include "dsp/VectorLanes.h"
 
@@ -34,22 +36,84 @@ template <class D, class F>
     return d;
 }
 
-// One frame of one vector of bands' band-pass: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2
-// + 1e-30, summed in that order and rounded to float; y2 and y1 move on in registers.
-// b1 is 0 in every band design and x1 finite, so b1 x1 is a signed zero: it cannot change
-// a nonzero partial sum, and a zero one ends as 1e-30 either way. The term is left out.
+// One frame of one vector of bands' band-pass from the sum of its input terms t: y = t
+// - a1 y1 - a2 y2 + 1e-30, summed in that order and rounded to float; y2 and y1 move on in
+// registers.
 template <class D>
-[[gnu::always_inline]] inline lanes::FloatsOf<D> biquad(const D& b0, const D& b2, const D& a1, const D& a2, const D& x,
-                                                        const D& x2, D& y1, D& y2) {
-    D y = b0 * x;
-    y = y + b2 * x2;
-    y = y - a1 * y1;
+[[gnu::always_inline]] inline lanes::FloatsOf<D> recurse(const D& t, const D& a1, const D& a2, D& y1, D& y2) {
+    D y = t - a1 * y1;
     y = y - a2 * y2;
     y = y + 1e-30;
     const auto rounded = __builtin_convertvector(y, lanes::FloatsOf<D>);
     y2 = y1;
     y1 = widen<D>(rounded);
     return rounded;
+}
+
+// The input terms of y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2 + 1e-30. b1 is 0 in every
+// band design and x1 finite, so b1 x1 is a signed zero: it cannot change a nonzero
+// partial sum, and a zero one ends as 1e-30 either way. The term is left out.
+template <class D>
+[[gnu::always_inline]] inline D inputTerms(const D& b0, const D& b2, const D& x, const D& x2) {
+    return b0 * x + b2 * x2;
+}
+
+// The same terms when b2 = -b0 and the difference d = x - x2 is exact: b0 x and b2 x2 are
+// products of two floats, exact in double, so b0 x + b2 x2 is the exact value b0 d
+// rounded once, which is what b0 d gives. Should it be zero, its sign is lost in the
+// 1e-30 term (see above).
+template <class D>
+[[gnu::always_inline]] inline D inputTerms(const D& b0, const D& d) {
+    return b0 * d;
+}
+
+// The frames inputs x in double, then zeros for a whole vector read at the last frame.
+template <class D>
+[[gnu::always_inline]] inline void widenInputs(const float* x, int32_t frames, double* wide) {
+    using F = lanes::FloatsOf<D>;
+    constexpr int kWidth = sizeof(D) / sizeof(double);
+    int32_t n = 0;
+    for (; n + kWidth <= frames; n += kWidth) store(wide + n, widen<D>(load<F>(x + n)));
+    for (; n < frames; ++n) wide[n] = x[n];
+    store(wide + frames, D{});
+}
+
+// Each widened input's difference to the input two frames back (from frame 2 on);
+// answers whether every difference is exact: its rounding error, recovered without error
+// in round-to-nearest, is zero. A non-finite input answers false. Reads past the frames
+// meet the zeros after them, whose differences are exact.
+template <class D>
+[[gnu::always_inline]] inline bool differencesExact(const double* wide, int32_t frames, double* difference) {
+    using I = lanes::IntsOf<D>;
+    constexpr int kWidth = sizeof(D) / sizeof(double);
+    I exact = ~I{};
+    for (int32_t n = 2; n < frames; n += kWidth) {
+        const D a = load<D>(wide + n);
+        const D b = load<D>(wide + n - 2);
+        const D d = a - b;
+        const D bPart = d - a;
+        const D aPart = d - bPart;
+        const D error = (a - aPart) - (b + bPart);
+        store(difference + n, d);
+        exact &= __builtin_convertvector(error == 0.0, I);
+    }
+    for (int i = 0; i < kWidth; ++i)
+        if (!exact[i]) return false;
+    return true;
+}
+
+// The value at p in every lane. Eight lanes: a shuffle of a whole vector read at p, one
+// broadcast from memory (lanes set from a scalar inside the kernel's helpers would become
+// a chain of masked inserts). Four lanes, where the same shuffle would pass through the
+// stack: the scalar in every lane.
+template <class D>
+[[gnu::always_inline]] inline D broadcast(const double* p) {
+    if constexpr (lanes::kWidth<D> == 8) {
+        const D v = load<D>(p);
+        return lanes::shuffle<D, lanes::FirstLane>(v, v);
+    } else {
+        return splat<D>(*p);
+    }
 }
 
 // In the first two frames of a run each band has its own input history (bands outside
@@ -146,7 +210,11 @@ template <class D, class G, int V, bool Stereo>
     // The carrier products of a group of frames, a row per frame.
     constexpr int kRows = lanes::kWidth<G>;
     alignas(64) float products[2][kRows][kLanes] = {};
-    auto frame = [&]<bool Steady>(int32_t n) __attribute__((always_inline)) {
+    // The first two frames of a run take each band's own input history, later ones the
+    // run's inputs, as the difference of the input and the one two frames back where that
+    // is exact for the whole run.
+    enum class Form { Start, Steady, Difference };
+    auto frame = [&]<Form form>(int32_t n) __attribute__((always_inline)) {
         // With eight lanes the states alone fill most registers: coefficients and gains
         // are read afresh in each frame (through a pointer the optimiser cannot see
         // through, so the reads stay here and become operands of the arithmetic) rather
@@ -157,24 +225,25 @@ template <class D, class G, int V, bool Stereo>
             for (int v = 0; v < V; ++v) {
                 const int j = v * kWidth;
                 b0[v] = load<D>(held->b0 + j);
-                b2[v] = load<D>(held->b2 + j);
+                if constexpr (form != Form::Difference) b2[v] = load<D>(held->b2 + j);
                 a1[v] = load<D>(held->a1 + j);
                 a2[v] = load<D>(held->a2 + j);
                 gain[v] = load<F>(held->gain + j);
             }
         }
-        auto input = [&](int c) __attribute__((always_inline)) { return splat<D>(inputs[c][n]); };
-        // From the third frame of a run on, every band's input two frames back is the run's.
-        auto twoBack = [&](int c, int v) __attribute__((always_inline)) {
-            if constexpr (Steady)
-                return splat<D>(inputs[c][n - 2]);
+        auto input = [&](int c) __attribute__((always_inline)) { return broadcast<D>(s.wide[c] + n); };
+        auto terms = [&](int c, int v) __attribute__((always_inline)) {
+            if constexpr (form == Form::Start)
+                return inputTerms(b0[v], b2[v], input(c), ownTwoBack(s.sections[c], v * kWidth, input(c)));
+            else if constexpr (form == Form::Steady)
+                return inputTerms(b0[v], b2[v], input(c), broadcast<D>(s.wide[c] + n - 2));
             else
-                return ownTwoBack(s.sections[c], v * kWidth, input(c));
+                return inputTerms(b0[v], broadcast<D>(s.difference[c] + n));
         };
 
         // The modulator bands and their followers.
         for (int v = 0; v < V; ++v) {
-            const F y = biquad(b0[v], b2[v], a1[v], a2[v], input(0), twoBack(0, v), y1[0][v], y2[0][v]);
+            const F y = recurse(terms(0, v), a1[v], a2[v], y1[0][v], y2[0][v]);
             const F follow = (reinterpret_cast<F>(reinterpret_cast<I>(y) & magnitude) * speed) * hundredth;
             if (shifted) store(before + v * kWidth, envelope[v]);
             envelope[v] = envelope[v] * keep + follow;
@@ -193,15 +262,26 @@ template <class D, class G, int V, bool Stereo>
         for (int c = 1; c < kChannels; ++c)
             for (int v = 0; v < V; ++v)
                 store(products[c - 1][row] + v * kWidth,
-                      weight[v] * biquad(b0[v], b2[v], a1[v], a2[v], input(c), twoBack(c, v), y1[c][v], y2[c][v]));
+                      weight[v] * recurse(terms(c, v), a1[v], a2[v], y1[c][v], y2[c][v]));
         if (row == kRows - 1 || n + 1 == b.frames) {
             sumGroup<G>(products[0], count, row + 1, b.sumLeft + n - row);
             if constexpr (Stereo) sumGroup<G>(products[1], count, row + 1, b.sumRight + n - row);
         }
     };
+    // The difference form pays with eight lanes, where it frees registers; with four,
+    // where the states spill either way, it measured no faster.
+    constexpr bool kDifferences = kWidth == 8;
+    bool exact = kDifferences && s.opposite;
+    for (int c = 0; c < kChannels; ++c) {
+        widenInputs<D>(inputs[c], b.frames, s.wide[c]);
+        if (kDifferences) exact = differencesExact<D>(s.wide[c], b.frames, s.difference[c]) && exact;
+    }
     int32_t n = 0;
-    for (; n < b.frames && n < 2; ++n) frame.template operator()<false>(n);
-    for (; n < b.frames; ++n) frame.template operator()<true>(n);
+    for (; n < b.frames && n < 2; ++n) frame.template operator()<Form::Start>(n);
+    if constexpr (kDifferences)
+        if (exact)
+            for (; n < b.frames; ++n) frame.template operator()<Form::Difference>(n);
+    for (; n < b.frames; ++n) frame.template operator()<Form::Steady>(n);
 
     for (int v = 0; v < V; ++v) {
         const int j = v * kWidth;
@@ -276,7 +356,7 @@ constexpr SimdKernels<void (*)(State&, const Block&)> kKernels{&runBaseline, &ru
 
 }  // namespace
 
-VocoderFilterBank::VocoderFilterBank() : kernel(&runBaseline) {
+VocoderFilterBank::VocoderFilterBank() : state{}, kernel(&runBaseline) {
     clear();
     usePath(activeSimdPath());
 }
@@ -304,6 +384,10 @@ void VocoderFilterBank::apply(const vocoder::BandDesign& design) {
         state.a2[i] = c.a2;
         state.gain[i] = design.gain[i];
     }
+    // The band designs make b2 = -b0; the bank relies on that only where it holds in
+    // every lane (lanes past the count run along) and otherwise takes the general form.
+    state.opposite = true;
+    for (int i = 0; i < kLanes; ++i) state.opposite = state.opposite && state.b2[i] == -state.b0[i];
 }
 
 void VocoderFilterBank::clear() {
@@ -313,6 +397,7 @@ void VocoderFilterBank::clear() {
         state.envelope[i] = 0.0f;
         state.gain[i] = 1.0f;
     }
+    state.opposite = true;
 }
 
 void VocoderFilterBank::run(const float* modulator, const float* left, const float* right, int32_t frames,
@@ -325,7 +410,11 @@ void VocoderFilterBank::run(const float* modulator, const float* left, const flo
         }
         return;
     }
-    kernel(state, Block{modulator, left, right, frames, count, shift, a, sumLeft, sumRight});
+    for (int32_t n = 0; n < frames; n += kSpan) {
+        const int32_t part = std::min(frames - n, kSpan);
+        kernel(state, Block{modulator + n, left + n, right ? right + n : nullptr, part, count, shift, a, sumLeft + n,
+                            right ? sumRight + n : nullptr});
+    }
     // y2 is the previous frame's y1, which went into y1: a non-finite y2 shows in y1.
     bool finite = dsp::allFinite(state.envelope, kLanes);
     for (const Section& section : state.sections) finite = finite && dsp::allFinite(section.y1, kLanes);

@@ -45,6 +45,8 @@ public:
 
     // Band arrays hold whole vectors of eight lanes.
     static constexpr int kLanes = 24;
+    // Longer runs go through the bands in parts of this many frames.
+    static constexpr int kSpan = 256;
 
     // One band-pass per band on one input: the last two inputs and float-rounded
     // outputs, kept in double.
@@ -63,6 +65,12 @@ public:
         alignas(64) double a2[kLanes];
         alignas(64) float envelope[kLanes];
         alignas(64) float gain[kLanes];
+        // b2 = -b0 in every lane.
+        bool opposite;
+        // The inputs of up to kSpan frames in double, and each one's difference to the
+        // input two frames back, with room for a whole vector read at the last frame.
+        alignas(64) double wide[3][kSpan + 8];
+        alignas(64) double difference[3][kSpan + 8];
     };
 
     // What one run works on.
