@@ -214,36 +214,42 @@ template <class D, class G, int V, bool Stereo>
     // run's inputs, as the difference of the input and the one two frames back where that
     // is exact for the whole run.
     enum class Form { Start, Steady, Difference };
+    // With eight lanes the states alone fill most registers: coefficients and gains are
+    // read afresh at every use (through a pointer the optimiser cannot see through, so
+    // the reads are neither merged nor hoisted and become operands of the arithmetic)
+    // rather than held in registers that would spill the states.
+    auto reread = [](const auto* array, int v) __attribute__((always_inline)) {
+        asm volatile("" : "+r"(array));
+        return array + v * kWidth;
+    };
+    auto coefficient = [&](const D(&held)[V], const double* array, int v) __attribute__((always_inline)) {
+        if constexpr (kWidth == 8)
+            return load<D>(reread(array, v));
+        else
+            return held[v];
+    };
+    auto gainOf = [&](int v) __attribute__((always_inline)) {
+        if constexpr (kWidth == 8)
+            return load<F>(reread(s.gain, v));
+        else
+            return gain[v];
+    };
     auto frame = [&]<Form form>(int32_t n) __attribute__((always_inline)) {
-        // With eight lanes the states alone fill most registers: coefficients and gains
-        // are read afresh in each frame (through a pointer the optimiser cannot see
-        // through, so the reads stay here and become operands of the arithmetic) rather
-        // than held in registers that would spill the states.
-        if constexpr (kWidth == 8) {
-            const State* held = &s;
-            asm volatile("" : "+r"(held));
-            for (int v = 0; v < V; ++v) {
-                const int j = v * kWidth;
-                b0[v] = load<D>(held->b0 + j);
-                if constexpr (form != Form::Difference) b2[v] = load<D>(held->b2 + j);
-                a1[v] = load<D>(held->a1 + j);
-                a2[v] = load<D>(held->a2 + j);
-                gain[v] = load<F>(held->gain + j);
-            }
-        }
         auto input = [&](int c) __attribute__((always_inline)) { return broadcast<D>(s.wide[c] + n); };
         auto terms = [&](int c, int v) __attribute__((always_inline)) {
             if constexpr (form == Form::Start)
-                return inputTerms(b0[v], b2[v], input(c), ownTwoBack(s.sections[c], v * kWidth, input(c)));
+                return inputTerms(coefficient(b0, s.b0, v), coefficient(b2, s.b2, v), input(c),
+                                  ownTwoBack(s.sections[c], v * kWidth, input(c)));
             else if constexpr (form == Form::Steady)
-                return inputTerms(b0[v], b2[v], input(c), broadcast<D>(s.wide[c] + n - 2));
+                return inputTerms(coefficient(b0, s.b0, v), coefficient(b2, s.b2, v), input(c),
+                                  broadcast<D>(s.wide[c] + n - 2));
             else
-                return inputTerms(b0[v], broadcast<D>(s.difference[c] + n));
+                return inputTerms(coefficient(b0, s.b0, v), broadcast<D>(s.difference[c] + n));
         };
 
         // The modulator bands and their followers.
         for (int v = 0; v < V; ++v) {
-            const F y = recurse(terms(0, v), a1[v], a2[v], y1[0][v], y2[0][v]);
+            const F y = recurse(terms(0, v), coefficient(a1, s.a1, v), coefficient(a2, s.a2, v), y1[0][v], y2[0][v]);
             const F follow = (reinterpret_cast<F>(reinterpret_cast<I>(y) & magnitude) * speed) * hundredth;
             if (shifted) store(before + v * kWidth, envelope[v]);
             envelope[v] = envelope[v] * keep + follow;
@@ -252,9 +258,9 @@ template <class D, class G, int V, bool Stereo>
         if (shifted) {
             for (int v = 0; v < V; ++v) store(current + v * kWidth, envelope[v]);
             for (int32_t i = 0; i < count; ++i) picked[i] = *from[i];
-            for (int v = 0; v < V; ++v) weight[v] = load<F>(picked + v * kWidth) * gain[v];
+            for (int v = 0; v < V; ++v) weight[v] = load<F>(picked + v * kWidth) * gainOf(v);
         } else {
-            for (int v = 0; v < V; ++v) weight[v] = envelope[v] * gain[v];
+            for (int v = 0; v < V; ++v) weight[v] = envelope[v] * gainOf(v);
         }
 
         // The carrier bands, scaled by their envelopes and gains.
@@ -262,7 +268,8 @@ template <class D, class G, int V, bool Stereo>
         for (int c = 1; c < kChannels; ++c)
             for (int v = 0; v < V; ++v)
                 store(products[c - 1][row] + v * kWidth,
-                      weight[v] * recurse(terms(c, v), a1[v], a2[v], y1[c][v], y2[c][v]));
+                      weight[v] *
+                          recurse(terms(c, v), coefficient(a1, s.a1, v), coefficient(a2, s.a2, v), y1[c][v], y2[c][v]));
         if (row == kRows - 1 || n + 1 == b.frames) {
             sumGroup<G>(products[0], count, row + 1, b.sumLeft + n - row);
             if constexpr (Stereo) sumGroup<G>(products[1], count, row + 1, b.sumRight + n - row);
