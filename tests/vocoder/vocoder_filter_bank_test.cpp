@@ -59,28 +59,52 @@ struct ReferenceBank {
     }
 };
 
-// Runs the bank on the given path in sub-blocks of varying length (1 to 96 frames, so
-// that groups of four frames are cut at every offset) against the reference.
-void compare(SimdPath path, int count, int shift, bool stereo, int32_t rate) {
+// What the bank is fed besides noise: inputs whose differences two frames apart are not
+// exact in double (a tiny value beside a loud one, every third run), zeros of both signs
+// and repeated inputs; a design that breaks b2 = -b0 in one band; a new design (another
+// rate) before every fourth run.
+struct Feed {
+    bool gaps = false, lopsided = false, redesign = false;
+};
+
+// Runs the bank on the given path in sub-blocks of varying length (1 to 600 frames, so
+// that groups of frames are cut at every offset and runs go past the bank's span)
+// against the reference.
+void compare(SimdPath path, int count, int shift, bool stereo, int32_t rate, Feed feed = {}) {
     const float eq[kEqCount] = {0.3f, 0.9f, 0.5f, 0.1f, 0.7f, 0.6f};
+    auto design = [&](int32_t r) {
+        BandDesign d = designBands(count, eq, r);
+        if (feed.lopsided) d.coefficients[count / 2].b2 *= 1.0f - 0x1p-20f;
+        return d;
+    };
     ReferenceBank reference;
-    reference.design = designBands(count, eq, rate);
+    reference.design = design(rate);
     VocoderFilterBank bank;
     ASSERT_TRUE(bank.usePath(path));
     bank.apply(reference.design);
     std::mt19937 random(count * 100 + shift);
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
     const float a = 0.37f;
-    const int lengths[] = {1, 2, 3, 5, 7, 96, 88, 4, 31};
-    float m[96], l[96], r[96], wantLeft[96], wantRight[96], left[96], right[96];
+    const int lengths[] = {1, 2, 3, 5, 7, 96, 88, 4, 31, 256, 600};
+    std::vector<float> m(600), l(600), r(600), wantLeft(600), wantRight(600), left(600), right(600);
     int frame = 0;
-    for (int block = 0; frame < 4000; ++block) {
-        const int frames = lengths[block % 9];
+    for (int block = 0; frame < 6000; ++block) {
+        const int frames = lengths[block % 11];
+        if (feed.redesign && block % 4 == 3) {
+            reference.apply(design(block % 8 == 3 ? 48000 : rate));
+            bank.apply(design(block % 8 == 3 ? 48000 : rate));
+        }
         for (int n = 0; n < frames; ++n) {
-            m[n] = noise(random), l[n] = noise(random), r[n] = noise(random);
+            for (float* x : {&m[n], &l[n], &r[n]}) {
+                const int kind = feed.gaps ? static_cast<int>(random() % 8) : 0;
+                *x = kind == 1 && block % 3 == 1 ? noise(random) * 1e-12f
+                     : kind == 2                 ? (random() % 2 ? 0.0f : -0.0f)
+                     : kind == 3 && n >= 2       ? x[-2]
+                                                 : noise(random);
+            }
             reference.run(m[n], l[n], r[n], stereo, count, shift, a, wantLeft[n], wantRight[n]);
         }
-        bank.run(m, l, stereo ? r : nullptr, frames, count, shift, a, left, right);
+        bank.run(m.data(), l.data(), stereo ? r.data() : nullptr, frames, count, shift, a, left.data(), right.data());
         for (int n = 0; n < frames; ++n, ++frame) {
             ASSERT_EQ(left[n], wantLeft[n]) << "frame " << frame << " bands " << count << " shift " << shift;
             if (stereo) {
@@ -108,6 +132,16 @@ TEST(VocoderFilterBank, EveryPathMatchesThePlainBandByBandArithmeticBitForBit) {
             for (int shift : {-8, -3, 0, 1, 8}) {
                 compare(path, count, shift, false, 44100);
                 compare(path, count, shift, true, 48000);
+            }
+}
+
+TEST(VocoderFilterBank, InexactDifferencesOtherDesignsAndRedesignsMatchBitForBit) {
+    const Feed feeds[] = {{true, false, false}, {false, true, false}, {true, true, true}, {true, false, true}};
+    for (auto path : paths())
+        for (const Feed& feed : feeds)
+            for (int count : {1, 4, 9, 16, 21}) {
+                compare(path, count, 2, true, 44100, feed);
+                compare(path, count, -1, false, 44100, feed);
             }
 }
 
@@ -177,4 +211,45 @@ TEST(VocoderFilterBank, ClearZeroesStatesAndEnvelopesAndResetsGainsToOne) {
     }
     bank.run(ones, ones, nullptr, 1, 21, 0, 1.0f, sums, nullptr);
     EXPECT_EQ(sums[0], 0.0f) << "all coefficients are zero after a clear";
+}
+
+TEST(VocoderFilterBank, ADifferenceThatIsNotExactInDoubleStillGivesTheExactTerms) {
+    // For an odd 24-bit b0 mantissa m below 4/3, b0 x with x = 1.5 is exactly halfway
+    // between two floats. With x2 just below 2^-53 in magnitude, x - x2 rounds to 1.5 in
+    // double, and b0 times that to the midpoint, whose float is the even one; the exact
+    // b0 x - b0 x2 lies more than half a double step (m x2) off the midpoint, on the side
+    // of the other float. The fresh recursion's earlier outputs (near 1e-30) change
+    // nothing.
+    const float eq[kEqCount] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+    for (int32_t rate = 8000; rate < 96000; rate += 10) {
+        BandDesign design = designBands(1, eq, rate);
+        const float b0 = design.coefficients[0].b0;
+        int exponent = 0;
+        const double mantissa = std::ldexp(std::frexp(static_cast<double>(b0), &exponent), 24);
+        if (std::fmod(mantissa, 2.0) != 1.0 || mantissa >= 0x1p25 / 3) continue;
+        const double midpoint = static_cast<double>(b0) * 1.5;
+        const float tiny = static_cast<float>(midpoint) > midpoint ? 0x1.fffffep-54f : -0x1.fffffep-54f;
+        // The history (tiny, 0), then a new design restarts the recursion and the run
+        // starts with the same history: the first two outputs stay near 1e-30.
+        const float before[] = {tiny, 0.0f}, run[] = {tiny, 0.0f, 1.5f, 0.25f};
+        for (auto path : paths()) {
+            ReferenceBank reference;
+            VocoderFilterBank bank;
+            ASSERT_TRUE(bank.usePath(path));
+            float want[4][2], left[4], right[4];
+            for (int step = 0; step < 2; ++step) {
+                reference.apply(designBands(1, eq, rate + 1 - step));
+                bank.apply(designBands(1, eq, rate + 1 - step));
+                const float* in = step == 0 ? before : run;
+                const int frames = step == 0 ? 2 : 4;
+                for (int n = 0; n < frames; ++n)
+                    reference.run(in[n], in[n], in[n], true, 1, 0, 1.0f, want[n][0], want[n][1]);
+                bank.run(in, in, in, frames, 1, 0, 1.0f, left, right);
+            }
+            for (int n = 0; n < 4; ++n) EXPECT_EQ(left[n], want[n][0]) << n << " " << simdPathName(path);
+            EXPECT_EQ(bank.envelope(0), reference.envelope[0]);
+        }
+        return;
+    }
+    FAIL() << "no rate gives a band whose b0 fits";
 }
