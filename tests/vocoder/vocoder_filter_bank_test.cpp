@@ -59,26 +59,14 @@ struct ReferenceBank {
     }
 };
 
-// What the bank is fed besides noise: inputs whose differences two frames apart are not
-// exact in double (a tiny value beside a loud one, every third run), zeros of both signs
-// and repeated inputs; a design that breaks b2 = -b0 in one band; a new design (another
-// rate) before every fourth run.
-struct Feed {
-    bool gaps = false, lopsided = false, redesign = false;
-};
-
 // Runs the bank on the given path in sub-blocks of varying length (1 to 600 frames, so
 // that groups of frames are cut at every offset and runs go past the bank's span)
-// against the reference.
-void compare(SimdPath path, int count, int shift, bool stereo, int32_t rate, Feed feed = {}) {
+// against the reference; lopsided breaks b2 = -b0 in one band.
+void compare(SimdPath path, int count, int shift, bool stereo, int32_t rate, bool lopsided = false) {
     const float eq[kEqCount] = {0.3f, 0.9f, 0.5f, 0.1f, 0.7f, 0.6f};
-    auto design = [&](int32_t r) {
-        BandDesign d = designBands(count, eq, r);
-        if (feed.lopsided) d.coefficients[count / 2].b2 *= 1.0f - 0x1p-20f;
-        return d;
-    };
     ReferenceBank reference;
-    reference.design = design(rate);
+    reference.design = designBands(count, eq, rate);
+    if (lopsided) reference.design.coefficients[count / 2].b2 *= 1.0f - 0x1p-20f;
     VocoderFilterBank bank;
     ASSERT_TRUE(bank.usePath(path));
     bank.apply(reference.design);
@@ -90,17 +78,11 @@ void compare(SimdPath path, int count, int shift, bool stereo, int32_t rate, Fee
     int frame = 0;
     for (int block = 0; frame < 6000; ++block) {
         const int frames = lengths[block % 11];
-        if (feed.redesign && block % 4 == 3) {
-            reference.apply(design(block % 8 == 3 ? 48000 : rate));
-            bank.apply(design(block % 8 == 3 ? 48000 : rate));
-        }
         for (int n = 0; n < frames; ++n) {
+            // Noise, with zeros of both signs and inputs repeated two frames later.
             for (float* x : {&m[n], &l[n], &r[n]}) {
-                const int kind = feed.gaps ? static_cast<int>(random() % 8) : 0;
-                *x = kind == 1 && block % 3 == 1 ? noise(random) * 1e-12f
-                     : kind == 2                 ? (random() % 2 ? 0.0f : -0.0f)
-                     : kind == 3 && n >= 2       ? x[-2]
-                                                 : noise(random);
+                const unsigned kind = random() % 8;
+                *x = kind == 0 ? (random() % 2 ? 0.0f : -0.0f) : kind == 1 && n >= 2 ? x[-2] : noise(random);
             }
             reference.run(m[n], l[n], r[n], stereo, count, shift, a, wantLeft[n], wantRight[n]);
         }
@@ -135,14 +117,9 @@ TEST(VocoderFilterBank, EveryPathMatchesThePlainBandByBandArithmeticBitForBit) {
             }
 }
 
-TEST(VocoderFilterBank, InexactDifferencesOtherDesignsAndRedesignsMatchBitForBit) {
-    const Feed feeds[] = {{true, false, false}, {false, true, false}, {true, true, true}, {true, false, true}};
+TEST(VocoderFilterBank, ADesignWithoutOppositeB0AndB2MatchesBitForBitOnEveryPath) {
     for (auto path : paths())
-        for (const Feed& feed : feeds)
-            for (int count : {1, 4, 9, 16, 21}) {
-                compare(path, count, 2, true, 44100, feed);
-                compare(path, count, -1, false, 44100, feed);
-            }
+        for (int count : {1, 9, 21}) compare(path, count, 2, true, 44100, true);
 }
 
 TEST(VocoderFilterBank, BandsOutsideTheCountKeepTheirStatesOnEveryPath) {
@@ -216,40 +193,30 @@ TEST(VocoderFilterBank, ClearZeroesStatesAndEnvelopesAndResetsGainsToOne) {
 TEST(VocoderFilterBank, ADifferenceThatIsNotExactInDoubleStillGivesTheExactTerms) {
     // For an odd 24-bit b0 mantissa m below 4/3, b0 x with x = 1.5 is exactly halfway
     // between two floats. With x2 just below 2^-53 in magnitude, x - x2 rounds to 1.5 in
-    // double, and b0 times that to the midpoint, whose float is the even one; the exact
-    // b0 x - b0 x2 lies more than half a double step (m x2) off the midpoint, on the side
-    // of the other float. The fresh recursion's earlier outputs (near 1e-30) change
-    // nothing.
+    // double and b0 times that to the midpoint, whose float is the even one; the exact
+    // b0 x - b0 x2 lies more than half a double step (m x2) off it, towards the other.
     const float eq[kEqCount] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
-    for (int32_t rate = 8000; rate < 96000; rate += 10) {
-        BandDesign design = designBands(1, eq, rate);
-        const float b0 = design.coefficients[0].b0;
-        int exponent = 0;
-        const double mantissa = std::ldexp(std::frexp(static_cast<double>(b0), &exponent), 24);
-        if (std::fmod(mantissa, 2.0) != 1.0 || mantissa >= 0x1p25 / 3) continue;
-        const double midpoint = static_cast<double>(b0) * 1.5;
-        const float tiny = static_cast<float>(midpoint) > midpoint ? 0x1.fffffep-54f : -0x1.fffffep-54f;
-        // The history (tiny, 0), then a new design restarts the recursion and the run
-        // starts with the same history: the first two outputs stay near 1e-30.
-        const float before[] = {tiny, 0.0f}, run[] = {tiny, 0.0f, 1.5f, 0.25f};
-        for (auto path : paths()) {
-            ReferenceBank reference;
-            VocoderFilterBank bank;
-            ASSERT_TRUE(bank.usePath(path));
-            float want[4][2], left[4], right[4];
-            for (int step = 0; step < 2; ++step) {
-                reference.apply(designBands(1, eq, rate + 1 - step));
-                bank.apply(designBands(1, eq, rate + 1 - step));
-                const float* in = step == 0 ? before : run;
-                const int frames = step == 0 ? 2 : 4;
-                for (int n = 0; n < frames; ++n)
-                    reference.run(in[n], in[n], in[n], true, 1, 0, 1.0f, want[n][0], want[n][1]);
-                bank.run(in, in, in, frames, 1, 0, 1.0f, left, right);
-            }
-            for (int n = 0; n < 4; ++n) EXPECT_EQ(left[n], want[n][0]) << n << " " << simdPathName(path);
-            EXPECT_EQ(bank.envelope(0), reference.envelope[0]);
+    int32_t rate = 8000, exponent = 0;
+    auto mantissa = [&] { return std::ldexp(std::frexp(designBands(1, eq, rate).coefficients[0].b0, &exponent), 24); };
+    while (std::fmod(mantissa(), 2.0) != 1.0 || mantissa() >= 0x1p25 / 3) ASSERT_LT(++rate, 96000);
+    const double midpoint = static_cast<double>(designBands(1, eq, rate).coefficients[0].b0) * 1.5;
+    const float tiny = static_cast<float>(midpoint) > midpoint ? 0x1.fffffep-54f : -0x1.fffffep-54f;
+    // The history (tiny, 0); a new design restarts the recursion, whose next two outputs
+    // (near 1e-30) then change nothing.
+    const float before[] = {tiny, 0.0f}, run[] = {tiny, 0.0f, 1.5f, 0.25f};
+    for (auto path : paths()) {
+        ReferenceBank reference;
+        VocoderFilterBank bank;
+        ASSERT_TRUE(bank.usePath(path));
+        float want[4][2], left[4], right[4];
+        for (const float* in : {before, run}) {
+            const int frames = in == before ? 2 : 4;
+            reference.apply(designBands(1, eq, rate + 1 - frames / 4));
+            bank.apply(designBands(1, eq, rate + 1 - frames / 4));
+            for (int n = 0; n < frames; ++n)
+                reference.run(in[n], in[n], in[n], true, 1, 0, 1.0f, want[n][0], want[n][1]);
+            bank.run(in, in, in, frames, 1, 0, 1.0f, left, right);
         }
-        return;
+        for (int n = 0; n < 4; ++n) EXPECT_EQ(left[n], want[n][0]) << n << " " << simdPathName(path);
     }
-    FAIL() << "no rate gives a band whose b0 fits";
 }
