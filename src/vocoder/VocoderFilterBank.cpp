@@ -102,18 +102,13 @@ template <class D>
     return true;
 }
 
-// The value at p in every lane. Eight lanes: a shuffle of a whole vector read at p, one
-// broadcast from memory (lanes set from a scalar inside the kernel's helpers would become
-// a chain of masked inserts). Four lanes, where the same shuffle would pass through the
-// stack: the scalar in every lane.
+// The value at p in every lane: a shuffle of a whole vector read at p, one broadcast
+// from memory with eight lanes (where lanes set from a scalar inside the kernel's helpers
+// would become a chain of masked inserts).
 template <class D>
 [[gnu::always_inline]] inline D broadcast(const double* p) {
-    if constexpr (lanes::kWidth<D> == 8) {
-        const D v = load<D>(p);
-        return lanes::shuffle<D, lanes::FirstLane>(v, v);
-    } else {
-        return splat<D>(*p);
-    }
+    const D v = load<D>(p);
+    return lanes::shuffle<D, lanes::FirstLane>(v, v);
 }
 
 // In the first two frames of a run each band has its own input history (bands outside
@@ -214,6 +209,10 @@ template <class D, class G, int V, bool Stereo>
     // run's inputs, as the difference of the input and the one two frames back where that
     // is exact for the whole run.
     enum class Form { Start, Steady, Difference };
+    // The difference form (with the inputs widened once per run) pays with eight lanes,
+    // where it frees registers; with four, where the states spill either way, it
+    // measured no faster.
+    constexpr bool kDifferences = kWidth == 8;
     // With eight lanes the states alone fill most registers: coefficients and gains are
     // read afresh at every use (through a pointer the optimiser cannot see through, so
     // the reads are neither merged nor hoisted and become operands of the arithmetic)
@@ -235,14 +234,19 @@ template <class D, class G, int V, bool Stereo>
             return gain[v];
     };
     auto frame = [&]<Form form>(int32_t n) __attribute__((always_inline)) {
-        auto input = [&](int c) __attribute__((always_inline)) { return broadcast<D>(s.wide[c] + n); };
+        // The input of frame n - back in every lane.
+        auto input = [&](int c, int back = 0) __attribute__((always_inline)) {
+            if constexpr (kDifferences)
+                return broadcast<D>(s.wide[c] + n - back);
+            else
+                return splat<D>(inputs[c][n - back]);
+        };
         auto terms = [&](int c, int v) __attribute__((always_inline)) {
             if constexpr (form == Form::Start)
                 return inputTerms(coefficient(b0, s.b0, v), coefficient(b2, s.b2, v), input(c),
                                   ownTwoBack(s.sections[c], v * kWidth, input(c)));
             else if constexpr (form == Form::Steady)
-                return inputTerms(coefficient(b0, s.b0, v), coefficient(b2, s.b2, v), input(c),
-                                  broadcast<D>(s.wide[c] + n - 2));
+                return inputTerms(coefficient(b0, s.b0, v), coefficient(b2, s.b2, v), input(c), input(c, 2));
             else
                 return inputTerms(coefficient(b0, s.b0, v), broadcast<D>(s.difference[c] + n));
         };
@@ -275,13 +279,10 @@ template <class D, class G, int V, bool Stereo>
             if constexpr (Stereo) sumGroup<G>(products[1], count, row + 1, b.sumRight + n - row);
         }
     };
-    // The difference form pays with eight lanes, where it frees registers; with four,
-    // where the states spill either way, it measured no faster.
-    constexpr bool kDifferences = kWidth == 8;
     bool exact = kDifferences && s.opposite;
-    for (int c = 0; c < kChannels; ++c) {
+    for (int c = 0; c < kChannels && kDifferences; ++c) {
         widenInputs<D>(inputs[c], b.frames, s.wide[c]);
-        if (kDifferences) exact = differencesExact<D>(s.wide[c], b.frames, s.difference[c]) && exact;
+        exact = differencesExact<D>(s.wide[c], b.frames, s.difference[c]) && exact;
     }
     int32_t n = 0;
     for (; n < b.frames && n < 2; ++n) frame.template operator()<Form::Start>(n);
