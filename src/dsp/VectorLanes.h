@@ -103,6 +103,23 @@ template <class V>
     return __builtin_convertvector(__builtin_convertvector(a, IntsOf<V>), V);
 }
 
+// True when none of count values (a multiple of the width) is infinite or NaN: x - x is
+// exactly zero for every finite x (also a denormal that is read as zero) and NaN
+// otherwise; the lanes' verdicts are or-ed, one compare per vector.
+template <class V>
+[[gnu::always_inline]] inline bool allFinite(const Element<V>* values, int count) {
+    IntsOf<V> bad{};
+    for (int i = 0; i < count; i += kWidth<V>) {
+        const V v = load<V>(values + i);
+        bad |= (v - v) != splat<V>(0.0f);
+    }
+    int32_t verdicts[kWidth<V>];
+    std::memcpy(verdicts, &bad, sizeof bad);
+    int32_t any = 0;
+    for (int32_t verdict : verdicts) any |= verdict;
+    return any == 0;
+}
+
 // vocoder::softClip lane by lane: 1.0 above 1.5, -1.0 below -1.5, else x - 0.15 x^3 (a
 // NaN stays NaN).
 template <class V>

@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -395,4 +396,43 @@ TEST(VocoderSpectral, TurningStereoStartsTheRightChannelFromTheLeft) {
     for (int i = 0; i < 32; ++i) block(true, 0.0f);
     EXPECT_EQ(loudestLeft, 0.0f);
     EXPECT_EQ(loudestRight, 0.0f);
+}
+
+// A NaN or infinity in the modulator, the left carrier or the right one (in stereo) is
+// cleared with everything it reached right after its frame's work: no output sample is
+// ever non-finite, on every path, and the followers are finite again.
+TEST(VocoderSpectral, EveryPathClearsANonFiniteInputBeforeItIsHeard) {
+    const float poisons[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity()};
+    struct Case {
+        int channel;  // 0 modulator, 1 left carrier, 2 right carrier
+        bool stereo;
+    } cases[] = {{0, false}, {1, false}, {0, true}, {1, true}, {2, true}};
+    for (SimdPath path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512}) {
+        if (!simdSupported(path)) continue;
+        for (float poison : poisons)
+            for (const Case& c : cases) {
+                SCOPED_TRACE(testing::Message() << "path " << static_cast<int>(path) << " poison " << poison
+                                                << " channel " << c.channel << " stereo " << c.stereo);
+                auto spectral = std::make_unique<VocoderSpectral>();
+                ASSERT_TRUE(spectral->usePath(path));
+                const VocoderSpectral::Settings settings{0, 0, 0.5f, c.stereo};
+                std::mt19937 random(5);
+                std::uniform_real_distribution<float> noise(-0.9f, 0.9f);
+                float in[3][88], ringLeft[88], ringRight[88];
+                for (int block = 0; block < 40; ++block) {
+                    for (auto& channel : in)
+                        for (float& v : channel) v = noise(random);
+                    if (block == 20) in[c.channel][37] = poison;
+                    spectral->run(in[0], in[1], in[2], 88, settings, ringLeft, ringRight);
+                    for (int n = 0; n < 88; ++n) {
+                        ASSERT_TRUE(std::isfinite(ringLeft[n])) << block << " " << n;
+                        if (c.stereo) {
+                            ASSERT_TRUE(std::isfinite(ringRight[n])) << block << " " << n;
+                        }
+                    }
+                }
+                for (int k = 0; k <= 256; ++k) ASSERT_TRUE(std::isfinite(spectral->binEnvelope(k))) << k;
+            }
+    }
 }
