@@ -153,6 +153,23 @@ template <class V>
     return shuffle<V, Reversal<kWidth<V>>>(v, v);
 }
 
+// The lanes of a and b alternating (a0 b0 a1 b1 ...): the first half of them, or the
+// second half.
+template <int W, bool High>
+struct Interleaving {
+    static constexpr int at(int j) { return (High ? W / 2 : 0) + j / 2 + (j % 2) * W; }
+};
+
+template <class V>
+[[gnu::always_inline]] inline V interleavedLow(const V& a, const V& b) {
+    return shuffle<V, Interleaving<kWidth<V>, false>>(a, b);
+}
+
+template <class V>
+[[gnu::always_inline]] inline V interleavedHigh(const V& a, const V& b) {
+    return shuffle<V, Interleaving<kWidth<V>, true>>(a, b);
+}
+
 // Shuffles that stay within blocks of four lanes (one instruction each): the low or
 // high halves of two vectors' blocks interleaved, or joined.
 enum class InBlock { InterleaveLow, InterleaveHigh, JoinLow, JoinHigh };
