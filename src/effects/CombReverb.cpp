@@ -5,21 +5,9 @@
 
 #include "dsp/Buffers.h"
 
-namespace {
+CombReverb::CombReverb() : lines(std::make_unique<float[]>(2 * kLineLength * kCombs)) {}
 
-constexpr int32_t bankLength(int bank) {
-    int32_t sum = 0;
-    for (int32_t length : CombReverb::kLengths[bank]) sum += length;
-    return sum;
-}
-
-}  // namespace
-
-static_assert(CombReverb::kBankLength[0] == bankLength(0) && CombReverb::kBankLength[1] == bankLength(1));
-
-CombReverb::CombReverb() : lines(std::make_unique<float[]>(kBankLength[0] + kBankLength[1])) {}
-
-void CombReverb::clear() { std::fill(lines.get(), lines.get() + kBankLength[0] + kBankLength[1], 0.0f); }
+void CombReverb::clear() { std::fill(lines.get(), lines.get() + 2 * kLineLength * kCombs, 0.0f); }
 
 void CombReverb::recompute(int32_t sampleRate, float time, float level, float stereo) {
     wetLevel.store(level * 0.2f, std::memory_order_relaxed);
@@ -46,50 +34,49 @@ bool CombReverb::load(float time, Settings& settings) const {
 
 namespace {
 
-// One comb over a run of frames in which its position does not wrap: the taps scaled by
-// the gain, written back with the input in their place and added to the frames' sums.
-// Plain lanes, which the compiler runs four (SSE2) or eight (AVX2) frames at a time.
-[[gnu::always_inline]] inline void combRun(float* __restrict line, const float* __restrict x, float* __restrict sum,
-                                           float g, int32_t run) {
+// One comb over a run of frames in which neither its read nor its write position wraps:
+// the taps scaled by the gain, written back with the input and added to the frames'
+// sums. Plain lanes, which the compiler runs four (SSE2) or eight (AVX2) frames at a time.
+[[gnu::always_inline]] inline void combRun(const float* __restrict tap, float* __restrict out,
+                                           const float* __restrict x, float* __restrict sum, float g, int32_t run) {
     for (int32_t k = 0; k < run; ++k) {
-        const float y = g * line[k];
-        line[k] = x[k] + y;
+        const float y = g * tap[k];
+        out[k] = x[k] + y;
         sum[k] = sum[k] + y;
     }
 }
 
 // The sum of one bank's combs for each frame, summed one comb after another in bank
-// order; each comb's line written with the input and its position moved on.
-[[gnu::always_inline]] inline void runCombs(float* line, const int32_t* lengths, const float* gains, const float* in,
-                                            float* sum, int32_t frames, int32_t* positions) {
+// order; each comb's line written with the input.
+[[gnu::always_inline]] inline void runCombs(float* lines, const int32_t* lengths, const float* gains, const float* in,
+                                            float* sum, int32_t frames, int32_t position) {
+    constexpr int32_t kMask = CombReverb::kLineLength - 1;
     std::fill(sum, sum + frames, 0.0f);
     for (int j = 0; j < CombReverb::kCombs; ++j) {
-        int32_t p = positions[j];
+        float* line = lines + j * CombReverb::kLineLength;
         for (int32_t n = 0; n < frames;) {
-            const int32_t run = std::min(frames - n, lengths[j] - p);
-            combRun(line + p, in + n, sum + n, gains[j], run);
+            const int32_t write = (position + 1 + n) & kMask;
+            const int32_t read = (write - lengths[j]) & kMask;
+            const int32_t run = std::min({frames - n, kMask + 1 - write, kMask + 1 - read});
+            combRun(line + read, line + write, in + n, sum + n, gains[j], run);
             n += run;
-            p += run;
-            if (p == lengths[j]) p = 0;
         }
-        positions[j] = p;
-        line += lengths[j];
     }
 }
 
 void runCombsBaseline(float* lines, const int32_t* lengths, const float* gains, const float* in, float* sum,
-                      int32_t frames, int32_t* positions) {
-    runCombs(lines, lengths, gains, in, sum, frames, positions);
+                      int32_t frames, int32_t position) {
+    runCombs(lines, lengths, gains, in, sum, frames, position);
 }
 
 ZORVEK_TARGET_AVX2 void runCombsAvx2(float* lines, const int32_t* lengths, const float* gains, const float* in,
-                                     float* sum, int32_t frames, int32_t* positions) {
-    runCombs(lines, lengths, gains, in, sum, frames, positions);
+                                     float* sum, int32_t frames, int32_t position) {
+    runCombs(lines, lengths, gains, in, sum, frames, position);
 }
 
 // Frames are independent lanes here: AVX2 is as wide as it pays to go.
-constexpr SimdKernels<void (*)(float*, const int32_t*, const float*, const float*, float*, int32_t, int32_t*)>
-    kRunCombs{&runCombsBaseline, &runCombsAvx2, &runCombsAvx2};
+constexpr SimdKernels<void (*)(float*, const int32_t*, const float*, const float*, float*, int32_t, int32_t)> kRunCombs{
+    &runCombsBaseline, &runCombsAvx2, &runCombsAvx2};
 
 }  // namespace
 
@@ -100,8 +87,8 @@ bool CombReverb::usePath(SimdPath wanted) {
 }
 
 void CombReverb::runBank(int bank, const float* bankGains, const float* in, float* sum, int32_t frames) {
-    float* bankLines = lines.get() + (bank == 0 ? 0 : kBankLength[0]);
-    kRunCombs[path](bankLines, kLengths[bank], bankGains, in, sum, frames, positions[bank]);
+    float* bankLines = lines.get() + bank * kCombs * kLineLength;
+    kRunCombs[path](bankLines, kLengths[bank], bankGains, in, sum, frames, position);
 }
 
 void CombReverb::process(const Settings& settings, float* left, float* right, int32_t frames) {
@@ -110,6 +97,7 @@ void CombReverb::process(const Settings& settings, float* left, float* right, in
     frames = std::clamp(frames, 0, kMaxFrames);
     runBank(0, settings.gains[0], left, sumL, frames);
     runBank(1, settings.gains[1], right, sumR, frames);
+    position = (position + frames) & (kLineLength - 1);
     const float own = settings.width + 0.5f;
     const float other = 0.5f - settings.width;
     for (int32_t n = 0; n < frames; ++n) {

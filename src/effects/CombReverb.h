@@ -11,14 +11,13 @@
 class CombReverb {
 public:
     static constexpr int kCombs = 12;
+    static constexpr int kLineLength = 2048;  // power of two: positions wrap by masking
 
     // Comb lengths in samples, the same at every sample rate; left bank, right bank.
     static constexpr int32_t kLengths[2][kCombs] = {
         {601, 647, 701, 757, 797, 857, 907, 957, 997, 1049, 1103, 1151},
         {613, 653, 691, 751, 809, 853, 911, 953, 1009, 1051, 1109, 1153},
     };
-    // The lengths of each bank added up.
-    static constexpr int32_t kBankLength[2] = {10524, 10556};
 
     // What one sub-block runs with, copied from the shared settings at its start.
     struct Settings {
@@ -61,13 +60,10 @@ private:
     std::atomic<float> wetLevel{0.0f};
     std::atomic<float> width{0.0f};
 
-    // Each comb's line is exactly as long as the comb, stored one after another, left
-    // bank first: the sample a frame reads is the one written a comb length before, at
-    // the place the frame then writes, so each frame touches one place per comb instead
-    // of a read place and a write place further on. Every comb is longer than a
-    // sub-block: a comb runs the whole sub-block at once, several frames per vector.
+    // Two banks of kCombs lines of kLineLength samples. Every comb is longer than a
+    // sub-block, so within one the reads trail the writes: a comb runs the whole
+    // sub-block at once, several frames per vector.
     std::unique_ptr<float[]> lines;
-    // The place in each comb's line that its next frame reads and writes.
-    int32_t positions[2][kCombs] = {};
+    int32_t position = 0;
     SimdPath path = activeSimdPath();
 };

@@ -118,10 +118,9 @@ void matchPlainCombs(SimdPath path) {
     ASSERT_TRUE(h.fx.reverbStage().usePath(path));
     reverbOnly(h, 0.7f, 0.8f, 0.3f);
     const CombReverb& reverb = h.fx.reverbStage();
-    constexpr int kLineLength = 2048;
     std::vector<float> lines[2][CombReverb::kCombs];
     for (auto& bank : lines)
-        for (auto& line : bank) line.assign(kLineLength, 0.0f);
+        for (auto& line : bank) line.assign(CombReverb::kLineLength, 0.0f);
     int position = 0;
     const float wet = 0.8f * 0.2f, own = 0.3f * 0.5f + 0.5f, other = 0.5f - 0.3f * 0.5f;
 
@@ -141,14 +140,14 @@ void matchPlainCombs(SimdPath path) {
         std::copy_n(input.right.begin() + start, block, part.right.begin());
         Stereo out = h.render(part, block);
         for (int n = 0; n < block; ++n) {
-            position = (position + 1) & (kLineLength - 1);
+            position = (position + 1) & (CombReverb::kLineLength - 1);
             float sums[2];
             const float in[2] = {part.left[n], part.right[n]};
             for (int bank = 0; bank < 2; ++bank) {
                 float sum = 0.0f;
                 for (int j = 0; j < CombReverb::kCombs; ++j) {
                     std::vector<float>& line = lines[bank][j];
-                    const int tap = (position - CombReverb::kLengths[bank][j]) & (kLineLength - 1);
+                    const int tap = (position - CombReverb::kLengths[bank][j]) & (CombReverb::kLineLength - 1);
                     const float y = reverb.gain(bank, j) * line[tap];
                     line[position] = in[bank] + y;
                     sum = sum + y;
@@ -160,7 +159,7 @@ void matchPlainCombs(SimdPath path) {
         }
         start += block;
     }
-    EXPECT_GT(start, 2u * kLineLength) << "the lines wrapped";
+    EXPECT_GT(start, 2u * CombReverb::kLineLength) << "the lines wrapped";
 }
 
 }  // namespace
