@@ -89,36 +89,31 @@ void EffectsChain::clearIfNotFinite(int32_t frames) {
 namespace {
 
 // The delay of one channel (x, every other sample of the interleaved input) over a
-// sub-block: each frame's echo d is the sample the line holds a delay before the frame's
-// write position, the line is written with d x fb + x + bias and the frame becomes
-// d x level + x. Run by run up to where the read or write position wraps; the compiler
-// takes several frames per vector where the run's reads and writes do not overlap (a
-// delay of at least the run, or of 0: each place read just before it is written).
-void delayChannel(float* line, const float* x, float* y, int32_t frames, int32_t position, int32_t delay, float fb,
-                  float level) {
+// sub-block: each frame's echo d is the sample the delay line holds a delay before the
+// frame's write position, the line is written with d x fb + x + bias, and the frame
+// becomes y = d x level + x, kept in y and appended to the chorus line. Run by run up to
+// where a read or write position wraps; the compiler takes several frames per vector
+// where the run's delay reads and writes do not overlap (a delay of at least the run, or
+// of 0: each place read just before it is written).
+void delayChannel(float* line, float* chorus, const float* x, float* y, int32_t frames, int32_t position,
+                  int32_t chorusPosition, int32_t delay, float fb, float level) {
     for (int32_t n = 0; n < frames;) {
         const int32_t write = (position + 1 + n) & kDelayMask;
         const int32_t read = (write - delay) & kDelayMask;
-        const int32_t run =
-            std::min({frames - n, EffectsChain::kDelayLength - write, EffectsChain::kDelayLength - read});
+        const int32_t append = (chorusPosition + 1 + n) & kChorusMask;
+        const int32_t run = std::min({frames - n, EffectsChain::kDelayLength - write, EffectsChain::kDelayLength - read,
+                                      EffectsChain::kChorusLength - append});
         const float* tap = line + read;
         float* into = line + write;
+        float* chorusInto = chorus + append;
         for (int32_t k = 0; k < run; ++k) {
             const float d = tap[k];
             const float in = x[2 * (n + k)];
             into[k] = d * fb + in + kDelayBias;
-            y[n + k] = d * level + in;
+            const float out = d * level + in;
+            y[n + k] = out;
+            chorusInto[k] = out;
         }
-        n += run;
-    }
-}
-
-// The frames of a sub-block appended to a chorus line after the given position.
-void chorusWrite(float* line, const float* y, int32_t frames, int32_t position) {
-    for (int32_t n = 0; n < frames;) {
-        const int32_t write = (position + 1 + n) & kChorusMask;
-        const int32_t run = std::min(frames - n, EffectsChain::kChorusLength - write);
-        std::copy(y + n, y + n + run, line + write);
         n += run;
     }
 }
@@ -140,13 +135,11 @@ void EffectsChain::render(const Block& block) {
     float* chorusL = chorusLines[0].get();
     // In mono both taps read the left chorus line.
     float* chorusR = kMono ? chorusL : chorusLines[1].get();
-    delayChannel(delayLines[0].get(), in, left, frames, delayPos, block.delay, block.feedback, block.delayLevel);
-    chorusWrite(chorusL, left, frames, chorusPos);
-    if constexpr (!kMono) {
-        delayChannel(delayLines[1].get(), in + 1, right, frames, delayPos, block.delay, block.feedback,
-                     block.delayLevel);
-        chorusWrite(chorusR, right, frames, chorusPos);
-    }
+    delayChannel(delayLines[0].get(), chorusL, in, left, frames, delayPos, chorusPos, block.delay, block.feedback,
+                 block.delayLevel);
+    if constexpr (!kMono)
+        delayChannel(delayLines[1].get(), chorusR, in + 1, right, frames, delayPos, chorusPos, block.delay,
+                     block.feedback, block.delayLevel);
 
     const float cl = block.chorusLevel;
     float x = sweep;

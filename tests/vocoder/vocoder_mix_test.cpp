@@ -22,8 +22,8 @@ TEST(VocoderMix, EveryPathGivesTheBitsOfThePlainScalarForm) {
         for (float& v : s) v = signal(random);
     }
     const auto& [m, ringL, ringR, sumL, sumR, left, right] = signals;
-    const vocoder::MixInputs in{m.data(), ringL.data(), ringR.data(), sumL.data(), sumR.data(), left.data(),
-                                right.data()};
+    const vocoder::MixInputs in{m.data(),    ringL.data(), ringR.data(), sumL.data(),
+                                sumR.data(), left.data(),  right.data()};
     for (SimdPath path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512}) {
         if (!simdSupported(path)) continue;
         for (bool stereo : {false, true})
