@@ -86,71 +86,48 @@ void EffectsChain::clearIfNotFinite(int32_t frames) {
     sweepStep = 0.0f;
 }
 
-namespace {
-
-// The delay of one channel (x, every other sample of the interleaved input) over a
-// sub-block: each frame's echo d is the sample the delay line holds a delay before the
-// frame's write position, the line is written with d x fb + x + bias, and the frame
-// becomes y = d x level + x, kept in y and appended to the chorus line. Run by run up to
-// where a read or write position wraps; the compiler takes several frames per vector
-// where the run's delay reads and writes do not overlap (a delay of at least the run, or
-// of 0: each place read just before it is written).
-void delayChannel(float* line, float* chorus, const float* x, float* y, int32_t frames, int32_t position,
-                  int32_t chorusPosition, int32_t delay, float fb, float level) {
-    for (int32_t n = 0; n < frames;) {
-        const int32_t write = (position + 1 + n) & kDelayMask;
-        const int32_t read = (write - delay) & kDelayMask;
-        const int32_t append = (chorusPosition + 1 + n) & kChorusMask;
-        const int32_t run = std::min({frames - n, EffectsChain::kDelayLength - write, EffectsChain::kDelayLength - read,
-                                      EffectsChain::kChorusLength - append});
-        const float* tap = line + read;
-        float* into = line + write;
-        float* chorusInto = chorus + append;
-        for (int32_t k = 0; k < run; ++k) {
-            const float d = tap[k];
-            const float in = x[2 * (n + k)];
-            into[k] = d * fb + in + kDelayBias;
-            const float out = d * level + in;
-            y[n + k] = out;
-            chorusInto[k] = out;
-        }
-        n += run;
-    }
-}
-
-}  // namespace
-
-// The delay and the chorus lines' writes run first over the whole sub-block: the chorus
-// taps sit at least kChorusCentre - kChorusDepth - 1 samples back, further than a
-// sub-block, so they read what they would read frame by frame. Only the chorus
-// oscillator and its taps then go frame by frame.
 template <bool kMono, bool kReverb>
 void EffectsChain::render(const Block& block) {
-    static_assert(kChorusCentre - static_cast<int32_t>(kChorusDepth) - 1 >= kMaxFrames &&
-                  kChorusCentre + static_cast<int32_t>(kChorusDepth) + 1 + kMaxFrames <= kChorusLength);
     const float* in = input->data;
-    const int32_t frames = block.frames;
     alignas(16) float left[kMaxFrames];
     alignas(16) float right[kMaxFrames];
+    float* delayL = delayLines[0].get();
+    float* delayR = delayLines[1].get();
     float* chorusL = chorusLines[0].get();
     // In mono both taps read the left chorus line.
     float* chorusR = kMono ? chorusL : chorusLines[1].get();
-    delayChannel(delayLines[0].get(), chorusL, in, left, frames, delayPos, chorusPos, block.delay, block.feedback,
-                 block.delayLevel);
-    if constexpr (!kMono)
-        delayChannel(delayLines[1].get(), chorusR, in + 1, right, frames, delayPos, chorusPos, block.delay,
-                     block.feedback, block.delayLevel);
-
+    const float fb = block.feedback;
+    const float dl = block.delayLevel;
     const float cl = block.chorusLevel;
+    const int32_t delay = block.delay;
     float x = sweep;
     float step = sweepStep;
     const float r = sweepRate;
+    int32_t dp = delayPos;
     int32_t cp = chorusPos;
-    for (int32_t i = 0; i < frames; ++i) {
+
+    for (int32_t i = 0; i < block.frames; ++i) {
         x = x + step;
         x = x > 1.0f ? 1.0f : (x < -1.0f ? -1.0f : x);
         step = step - r * x;
+
         cp = (cp + 1) & kChorusMask;
+        dp = (dp + 1) & kDelayMask;
+        const int32_t read = (dp - delay) & kDelayMask;
+
+        const float inL = in[2 * i];
+        float d = delayL[read];
+        delayL[dp] = d * fb + inL + kDelayBias;
+        const float yL = d * dl + inL;
+        chorusL[cp] = yL;
+        float yR = yL;
+        if constexpr (!kMono) {
+            const float inR = in[2 * i + 1];
+            d = delayR[read];
+            delayR[dp] = d * fb + inR + kDelayBias;
+            yR = d * dl + inR;
+            chorusR[cp] = yR;
+        }
 
         // Taps on the straight line through two neighbouring samples; a negative
         // fraction extends the line past the pair.
@@ -162,21 +139,19 @@ void EffectsChain::render(const Block& block) {
         const int32_t b = (cp - mi - kChorusCentre) & kChorusMask;
         const float tapB = chorusR[b] + f * (chorusR[(b - 1) & kChorusMask] - chorusR[b]);
 
-        const float yL = left[i];
-        const float yR = kMono ? yL : right[i];
         left[i] = yL + cl * tapA;
         right[i] = yR + cl * tapB;
     }
     // The reverb reads nothing the delay and chorus write: it runs on the whole sub-block.
-    if constexpr (kReverb) reverb.process(block.reverb, left, right, frames);
+    if constexpr (kReverb) reverb.process(block.reverb, left, right, block.frames);
     float* o = out.data;
-    for (int32_t i = 0; i < frames; ++i) {
+    for (int32_t i = 0; i < block.frames; ++i) {
         o[2 * i] = left[i];
         o[2 * i + 1] = right[i];
     }
 
     sweep = x;
     sweepStep = step;
-    delayPos = (delayPos + frames) & kDelayMask;
+    delayPos = dp;
     chorusPos = cp;
 }

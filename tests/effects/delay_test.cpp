@@ -1,6 +1,5 @@
 #include <cmath>
 #include <cstdint>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -127,97 +126,5 @@ TEST(Delay, WithoutHostTimeTheLengthIsThatOf120Bpm) {
     for (size_t i = 1; i < left.size(); ++i) {
         if (i == 88200) continue;
         ASSERT_LT(std::fabs(left[i]), 1e-6f) << i;
-    }
-}
-
-namespace {
-
-// The delay and the chorus one frame at a time, the plain form of their arithmetic:
-// echo, line write and tap interpolation in the order the chain computes them.
-struct PlainDelayChorus {
-    std::vector<float> delay[2], chorus[2];
-    int32_t delayPos = 0, chorusPos = 0;
-    float sweep = 1.0f, step = 0.0f;
-
-    PlainDelayChorus() {
-        for (auto& line : delay) line.assign(EffectsChain::kDelayLength, 0.0f);
-        for (auto& line : chorus) line.assign(EffectsChain::kChorusLength, 0.0f);
-    }
-
-    void frame(const float in[2], float out[2], bool mono, int32_t length, float rate) {
-        constexpr int32_t dm = EffectsChain::kDelayLength - 1, cm = EffectsChain::kChorusLength - 1;
-        sweep = sweep + step;
-        sweep = sweep > 1.0f ? 1.0f : (sweep < -1.0f ? -1.0f : sweep);
-        step = step - rate * sweep;
-        chorusPos = (chorusPos + 1) & cm;
-        delayPos = (delayPos + 1) & dm;
-        float y[2];
-        for (int c = 0; c < (mono ? 1 : 2); ++c) {
-            const float d = delay[c][(delayPos - length) & dm];
-            delay[c][delayPos] = d * (0.6f * 0.9f) + in[c] + 1e-12f;
-            y[c] = d * 0.5f + in[c];
-            chorus[c][chorusPos] = y[c];
-        }
-        if (mono) y[1] = y[0];
-        const std::vector<float>& right = chorus[mono ? 0 : 1];
-        const float m = 100.0f * sweep;
-        const int32_t mi = static_cast<int32_t>(m);
-        const float f = m - static_cast<float>(mi);
-        const int32_t a = (chorusPos + mi - 1500) & cm, b = (chorusPos - mi - 1500) & cm;
-        out[0] = y[0] + 0.7f * (chorus[0][a] + f * (chorus[0][(a + 1) & cm] - chorus[0][a]));
-        out[1] = y[1] + 0.7f * (right[b] + f * (right[(b - 1) & cm] - right[b]));
-    }
-};
-
-}  // namespace
-
-// Delay and chorus run sub-block by sub-block, the delay several frames per vector: the
-// same bits as frame by frame, for delays longer and shorter than a sub-block, of one
-// sample and of the whole line, in mono and stereo, across the wrap of every line.
-TEST(Delay, SubBlocksGiveTheBitsOfThePlainFrameByFrameDelayAndChorus) {
-    struct Case {
-        int32_t tempoLength;  // DlyTime 1: the delay is the whole tempo length, wrapped into the line
-        bool mono;
-        size_t frames;
-    } cases[] = {{6000, false, 12000},
-                 {100, false, 6000},
-                 {1, true, 6000},
-                 {0, false, 6000},
-                 {EffectsChain::kDelayLength + 37, true, 6000},
-                 {88200, false, EffectsChain::kDelayLength + 9000}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.tempoLength << (c.mono ? " mono" : " stereo"));
-        EffectsHarness h;
-        h.context.tempoLength.store(c.tempoLength);
-        h.set(h.delayTime, 1.0f);
-        h.set(h.delayFeedback, 0.6f);
-        h.set(h.delayLevel, 0.5f);
-        h.set(h.chorusLevel, 0.7f);
-        h.set(h.chorusRate, 0.5f);
-        h.set(h.carrierStereo, c.mono ? 0.0f : 1.0f);
-        PlainDelayChorus plain;
-        const int32_t length = c.tempoLength & (EffectsChain::kDelayLength - 1);
-        const float rate = 0.5f * 1e-7f;
-        uint32_t seed = 4;
-        const int blocks[] = {1, 3, 88, 256, 7, 200, 64, 5};
-        size_t start = 0;
-        for (int b = 0; start < c.frames; ++b) {
-            const int block = static_cast<int>(std::min<size_t>(blocks[b % 8], c.frames - start));
-            Stereo part(block);
-            for (int n = 0; n < block; ++n) {
-                seed = seed * 1664525u + 1013904223u;
-                part.left[n] = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-                part.right[n] = std::sin(0.01f * static_cast<float>(start + n));
-            }
-            Stereo out = h.render(part, block);
-            for (int n = 0; n < block; ++n) {
-                const float in[2] = {part.left[n], part.right[n]};
-                float expected[2];
-                plain.frame(in, expected, c.mono, length, rate);
-                ASSERT_EQ(out.left[n], expected[0]) << start + n;
-                ASSERT_EQ(out.right[n], expected[1]) << start + n;
-            }
-            start += block;
-        }
     }
 }
