@@ -7,8 +7,8 @@
 #include "synth/VoiceLanes.h"
 #include "synth/VoiceSummer.h"
 
-VoiceChain::VoiceChain(ModuleContext& moduleContext, Oscillator& a, Oscillator& b, OscillatorMixer& mix,
-                       Amplifier& amp, LadderFilter& ladder, VoiceSummer& sum)
+VoiceChain::VoiceChain(ModuleContext& moduleContext, Oscillator& a, Oscillator& b, OscillatorMixer& mix, Amplifier& amp,
+                       LadderFilter& ladder, VoiceSummer& sum)
     : DspModule(moduleContext),
       oscillatorA(a),
       oscillatorB(b),
@@ -129,8 +129,32 @@ ZORVEK_TARGET_AVX2 void renderAvx2(const Chain& c, bool periodicA, bool periodic
     renderCases<F8>(c, periodicA, periodicB, frames);
 }
 
-// Eight voices fill one AVX2 vector: the AVX-512 path renders with it too.
-constexpr SimdKernels<void (*)(const Chain&, bool, bool, int32_t)> kRender{&renderBaseline, &renderAvx2, &renderAvx2};
+// Eight voices fill one AVX2 vector; the AVX-512 path takes the same vectors with the
+// 32 registers of AVX-512 (its forms for 256-bit vectors, AVX512VL), which hold the loop's
+// constants and states that spill to memory on the AVX2 path.
+#if defined(__x86_64__) || defined(__i386__)
+#define ZORVEK_TARGET_AVX512VL __attribute__((target("avx512f,avx512vl")))
+bool vectorLengthsSupported() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512vl");
+}
+#else
+#define ZORVEK_TARGET_AVX512VL
+bool vectorLengthsSupported() { return false; }
+#endif
+
+ZORVEK_TARGET_AVX512VL void renderAvx512(const Chain& c, bool periodicA, bool periodicB, int32_t frames) {
+    renderCases<F8>(c, periodicA, periodicB, frames);
+}
+
+using Render = void (*)(const Chain&, bool, bool, int32_t);
+
+// A processor with AVX-512 but without its 256-bit forms renders with the AVX2 kernel.
+Render renderOn(SimdPath path) {
+    if (path == SimdPath::Sse2) return &renderBaseline;
+    if (path == SimdPath::Avx512 && vectorLengthsSupported()) return &renderAvx512;
+    return &renderAvx2;
+}
 
 }  // namespace
 
@@ -144,8 +168,9 @@ void VoiceChain::process(int32_t frames, int32_t tick) {
             m->process(frames, tick);
         return;
     }
-    const bool periodicA = oscillatorA.beginRender(frames, tick, true);
-    const bool periodicB = oscillatorB.beginRender(frames, tick, true);
+    const bool fuseOscillators = path != SimdPath::Sse2;
+    const bool periodicA = oscillatorA.beginRender(frames, tick, fuseOscillators);
+    const bool periodicB = oscillatorB.beginRender(frames, tick, fuseOscillators);
     amplifier.beginRamp(frames);
     filter.beginRender(tick);
     const Chain chain{oscillatorA.periodicVoices(),
@@ -159,7 +184,7 @@ void VoiceChain::process(int32_t frames, int32_t tick) {
                       amplifier.rampSteps(),
                       &filter.voices(),
                       summer.out.data};
-    kRender[path](chain, periodicA, periodicB, frames);
+    renderOn(path)(chain, periodicA, periodicB, frames);
     oscillatorA.endRender();
     oscillatorB.endRender();
     filter.endRender();

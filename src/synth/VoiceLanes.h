@@ -23,19 +23,21 @@ struct PeriodicVoices {
     float* phase;
 };
 
+// The constants of a form, and those the steps clamp with, as values the compiler does
+// not know: a min or max against them stays one instruction (lanes::opaque).
 template <class V>
 struct ShapeLanes {
     V low, high, scale, cubic, zero, one, minusOne, half;
 
     explicit ShapeLanes(const ShapeConstants& c)
-        : low(lanes::splat<V>(c.low)),
-          high(lanes::splat<V>(c.high)),
+        : low(lanes::opaque(lanes::splat<V>(c.low))),
+          high(lanes::opaque(lanes::splat<V>(c.high))),
           scale(lanes::splat<V>(c.scale)),
           cubic(lanes::splat<V>(c.cubic)),
-          zero(lanes::splat<V>(0.0f)),
-          one(lanes::splat<V>(1.0f)),
-          minusOne(lanes::splat<V>(-1.0f)),
-          half(lanes::splat<V>(0.5f)) {}
+          zero(lanes::opaque(lanes::splat<V>(0.0f))),
+          one(lanes::opaque(lanes::splat<V>(1.0f))),
+          minusOne(lanes::opaque(lanes::splat<V>(-1.0f))),
+          half(lanes::opaque(lanes::splat<V>(0.5f))) {}
 };
 
 // One vector of voices of a periodic form, held in registers over a sub-block.
@@ -99,6 +101,9 @@ template <class V>
 struct LadderLanes {
     V b0, b1, a1, feedback;
     V s1, s2, s3, y, prev;
+    // The clamp limits, unknown to the compiler (lanes::opaque): one min or max each.
+    V limit = lanes::opaque(lanes::splat<V>(1.5f)), minusLimit = lanes::opaque(lanes::splat<V>(-1.5f));
+    V one = lanes::opaque(lanes::splat<V>(1.0f)), minusOne = lanes::opaque(lanes::splat<V>(-1.0f));
 
     [[gnu::always_inline]] inline void load(const LadderVoices& v, int g) {
         using lanes::load;
@@ -136,9 +141,9 @@ struct LadderLanes {
         s2 = n2;
         s3 = n3;
         // min/max answer the constant for a NaN s4: the feedback source stays finite.
-        const V z = lanes::max(lanes::min(s4, splat<V>(1.5f)), splat<V>(-1.5f));
+        const V z = lanes::max(lanes::min(s4, limit), minusLimit);
         y = z - bend * ((z * z) * z);
-        return lanes::max(lanes::min(y, splat<V>(1.0f)), splat<V>(-1.0f));
+        return lanes::max(lanes::min(y, one), minusOne);
     }
 };
 

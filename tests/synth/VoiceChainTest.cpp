@@ -16,8 +16,8 @@ namespace {
 
 // Parameters and control inputs, shared by the two voice sets.
 struct Controls {
-    ParamValue formA{0.0f}, formB{0.0f}, tune{0.55f}, detuneA{0.45f}, detuneB{0.6f}, width{0.3f}, fm{0.4f},
-        pwm{0.5f}, mix{0.35f}, am{0.3f}, cutoff{0.6f}, reso{0.9f}, filterMod{0.4f};
+    ParamValue formA{0.0f}, formB{0.0f}, tune{0.55f}, detuneA{0.45f}, detuneB{0.6f}, width{0.3f}, fm{0.4f}, pwm{0.5f},
+        mix{0.35f}, am{0.3f}, cutoff{0.6f}, reso{0.9f}, filterMod{0.4f};
     VoiceVector pitch, lfo, level;
 };
 
@@ -70,7 +70,7 @@ struct ChainCase {
     bool crossed;  // mixer inputs swapped: not a chain, the modules run one by one
 };
 
-const ChainCase kCases[] = {{1, 44100, false}, {7, 44100, false}, {88, 44100, false},
+const ChainCase kCases[] = {{1, 44100, false},   {7, 44100, false}, {88, 44100, false},
                             {256, 44100, false}, {64, 4000, false}, {33, 44100, true}};
 
 TEST(VoiceChain, RendersTheModulesBitsForEveryFormPairAndPath) {
@@ -100,15 +100,14 @@ TEST(VoiceChain, RendersTheModulesBitsForEveryFormPairAndPath) {
                     ASSERT_EQ(std::memcmp(separate.summer.output().data, fused.summer.output().data,
                                           2 * test.frames * sizeof(float)),
                               0)
-                        << simdPathName(path) << " forms " << forms / 5 << "/" << forms % 5 << " frames "
-                        << test.frames << " rate " << test.rate << " block " << block;
+                        << simdPathName(path) << " forms " << forms / 5 << "/" << forms % 5 << " frames " << test.frames
+                        << " rate " << test.rate << " block " << block;
                     for (int32_t k = 0; k < 2 * test.frames; ++k) sounded |= fused.summer.output().data[k] != 0.0f;
                 }
                 EXPECT_TRUE(sounded) << forms;
                 // The generator drew as often, and the gain ramps ended where they did.
                 EXPECT_EQ(separate.context.random.current(), fused.context.random.current());
-                for (int v = 0; v < kVoices; ++v)
-                    EXPECT_EQ(separate.amplifier.gain(v), fused.amplifier.gain(v)) << v;
+                for (int v = 0; v < kVoices; ++v) EXPECT_EQ(separate.amplifier.gain(v), fused.amplifier.gain(v)) << v;
             }
     }
 }
