@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 #include "dsp/ExpTables.h"
 #include "dsp/Finite.h"
@@ -38,13 +39,19 @@ void LadderFilter::onParameter(int32_t, float) {
     lfoDepth.store(amount == 0.0f ? 0.0f : fastExp10(2.0f * amount) * 0.01f, std::memory_order_relaxed);
 }
 
-// Control rate, active voices only: inactive voices keep their coefficients.
+// Control rate, active voices only: inactive voices keep their coefficients. The lookup
+// and the coefficients' arithmetic run only for a value that moved.
 void LadderFilter::updateVoices() {
     const int32_t* active = context.voiceActive;
     const float shift = readParam(cutoffParam) - 0.5f;  // up to five octaves either way
     const float reso = readParam(resoParam);
     const float depth = lfoDepth.load(std::memory_order_relaxed);
     const auto sampleRate = static_cast<float>(rate());
+    if (!dsp::sameBits(reso, resoKey) || !dsp::sameBits(sampleRate, rateKey)) {
+        resoKey = reso;
+        rateKey = sampleRate;
+        std::fill(std::begin(pitchKey), std::end(pitchKey), -1.0f);
+    }
     for (int v = kVoices - 1; v >= 0; --v) {
         if (!active[v]) continue;
         float x = shift + pitch->v[v] + lfo->v[v] * depth;
@@ -52,6 +59,8 @@ void LadderFilter::updateVoices() {
             x = 1.0f;
         else if (x <= 0.0f)
             x = 0.0f;
+        if (dsp::sameBits(x, pitchKey[v])) continue;
+        pitchKey[v] = x;
         Coefficients c = coefficients(fastExp2(10.0f * x + 3.0f) / sampleRate, reso);
         state.b0[v] = state.b1[v] = static_cast<float>(c.p);
         state.a1[v] = static_cast<float>(c.k);

@@ -55,6 +55,10 @@ private:
 
     // Per-voice coefficients and state, one lane per voice; audio thread only.
     voicelanes::LadderVoices state;
+    // The clamped pitch value each voice's coefficients were last derived from (never -1),
+    // and the Reso and rate of all of them: the same bits derive the same coefficients.
+    float pitchKey[kVoices] = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+    float resoKey = -1.0f, rateKey = 0.0f;
 
     VoiceBuffer out;
 };

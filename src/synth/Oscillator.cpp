@@ -78,6 +78,7 @@ bool Oscillator::smallIncrements() const {
 }
 
 // Control rate, active voices only: inactive voices keep their last increment and width.
+// The division and the table lookup run only for a value that moved.
 void Oscillator::updateVoices() {
     const int32_t* active = context.voiceActive;
     const float pwmAmount = readParam(pwmAmountParam);
@@ -86,6 +87,10 @@ void Oscillator::updateVoices() {
     const float tune = readParam(tuneParam) * 0.4f - 0.2f;  // +-24 semitones, unquantized
     const float detune = detuneOffset.load(std::memory_order_relaxed);
     const auto sampleRate = static_cast<float>(rate());
+    if (!dsp::sameBits(sampleRate, state.rateKey)) {
+        state.rateKey = sampleRate;
+        std::fill(std::begin(state.pitchKey), std::end(state.pitchKey), -1.0f);
+    }
     for (int v = kVoices - 1; v >= 0; --v) {
         if (!active[v]) continue;
         float pw = pwmSource->v[v] * pwmAmount + width;
@@ -93,15 +98,20 @@ void Oscillator::updateVoices() {
             pw = 0.95f;
         else if (pw <= 0.0f)
             pw = 0.0f;
-        state.pulseWidth[v] = pw;
-        state.openWidth[v] = 1.0f - pw;
-        state.openScale[v] = 1.0f / (1.0f - pw);
+        if (!dsp::sameBits(pw, state.widthKey[v])) {
+            state.widthKey[v] = pw;
+            state.pulseWidth[v] = pw;
+            state.openWidth[v] = 1.0f - pw;
+            state.openScale[v] = 1.0f / (1.0f - pw);
+        }
 
         float p = fmSource->v[v] * depth + tune + pitch->v[v] + detune;
         if (p >= 1.0f)
             p = 1.0f;
         else if (p <= 0.0f)
             p = 0.0f;
+        if (dsp::sameBits(p, state.pitchKey[v])) continue;
+        state.pitchKey[v] = p;
         float increment = fastExp2(10.0f * p + 3.0f) / sampleRate;
         state.increment[v] = increment;
         state.reciprocal[v] = 1.0f / increment;

@@ -73,6 +73,11 @@ private:
         float openScale[kVoices] = {};  // 1 / (1 - pulse width)
         float held[kVoices] = {0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f};
         float phase[kVoices] = {};  // cycles, [0, 1)
+        // The clamped width and pitch value the voice's values were last derived from
+        // (never -1), and the rate of the increments: the same bits derive the same values.
+        float widthKey[kVoices] = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+        float pitchKey[kVoices] = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+        float rateKey = 0.0f;
     } state;
 
     SimdPath path = activeSimdPath();
