@@ -131,12 +131,15 @@ void VocoderPlugin::bindSynthesizer() {
 }
 
 // The rack runs the voice chain at the amplifier's place and nothing at the places of
-// the other modules it renders.
+// the other modules it renders. Wired otherwise, the modules run in their own places.
 void VocoderPlugin::chainVoices() {
     if (!oscillator1 || !oscillator2 || !mixer || !amplifier || !filter || !summer) return;
     voices.reset(new (std::nothrow)
                      VoiceChain(context(), *oscillator1, *oscillator2, *mixer, *amplifier, *filter, *summer));
-    if (!voices) return;
+    if (!voices || !voices->chained()) {
+        voices.reset();
+        return;
+    }
     for (const DspModule* module : std::initializer_list<const DspModule*>{oscillator1.get(), oscillator2.get(),
                                                                            mixer.get(), filter.get(), summer.get()})
         rack().runInstead(module, nullptr);

@@ -28,16 +28,17 @@ public:
                Amplifier& amplifier, LadderFilter& filter, VoiceSummer& summer);
 
     // Audio thread: the six modules' process for the sub-block, in one loop when they are
-    // wired one into the next (mixer inputs A and B from oscillators A and B, and so on),
-    // else one after another.
+    // chained, else one after another.
     void process(int32_t frames, int32_t tick) override;
 
     // As Oscillator::usePath: the path of the fused loop.
     bool usePath(SimdPath wanted);
 
-private:
+    // Whether the six are wired one into the next (mixer inputs A and B from oscillators A
+    // and B, and so on).
     bool chained() const;
 
+private:
     Oscillator& oscillatorA;
     Oscillator& oscillatorB;
     OscillatorMixer& mixer;
