@@ -89,14 +89,15 @@ void LadderFilter::process(int32_t frames, int32_t tick) {
     using lanes::store;
     // Both groups in one loop: each frame is a long dependent chain, and the two
     // independent chains overlap in the pipeline.
+    const voicelanes::Limits<F4> limits;
     voicelanes::LadderLanes<F4> low, high;
     low.load(state, 0);
     high.load(state, 4);
     const float* in = signal->data;
     float* o = out.data;
     for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
-        store(o, low.step(load<F4>(in)));
-        store(o + 4, high.step(load<F4>(in + 4)));
+        store(o, low.step(load<F4>(in), limits));
+        store(o + 4, high.step(load<F4>(in + 4), limits));
     }
     low.store(state, 0);
     high.store(state, 4);

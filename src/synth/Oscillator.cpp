@@ -163,11 +163,12 @@ template <class V>
     constexpr int kWidth = sizeof(V) / sizeof(float);
     constexpr int kGroups = kVoices / kWidth;
     const ShapeLanes<V> c(shape);
+    const voicelanes::Limits<V> limits;
     PeriodicLanes<V> lanes[kGroups];
     for (int g = 0; g < kGroups; ++g) lanes[g].load(voices, g * kWidth);
     auto run = [&]<bool Small>() __attribute__((always_inline)) {
         for (int32_t k = 0; k < frames; ++k, out += kVoices)
-            for (int g = 0; g < kGroups; ++g) store(out + g * kWidth, lanes[g].template step<Small>(c));
+            for (int g = 0; g < kGroups; ++g) store(out + g * kWidth, lanes[g].template step<Small>(c, limits));
     };
     if (small)
         run.template operator()<true>();

@@ -63,6 +63,7 @@ template <class V, bool PeriodicA, bool PeriodicB>
     constexpr int kWidth = lanes::kWidth<V>;
     constexpr int kGroups = kVoices / kWidth;
     const voicelanes::ShapeLanes<V> shapeA(c.shapeA), shapeB(c.shapeB);
+    const voicelanes::Limits<V> limits;
     voicelanes::PeriodicLanes<V> a[kGroups], b[kGroups];
     voicelanes::LadderLanes<V> ladder[kGroups];
     V gain[kGroups], step[kGroups];
@@ -80,16 +81,16 @@ template <class V, bool PeriodicA, bool PeriodicB>
             const int i = kVoices * k + g * kWidth;
             V xa, xb;
             if constexpr (PeriodicA)
-                xa = a[g].template step<true>(shapeA);
+                xa = a[g].template step<true>(shapeA, limits);
             else
                 xa = load<V>(c.renderedA + i);
             if constexpr (PeriodicB)
-                xb = b[g].template step<true>(shapeB);
+                xb = b[g].template step<true>(shapeB, limits);
             else
                 xb = load<V>(c.renderedB + i);
             const V amplified = (xa * gainA + xb * gainB) * gain[g];
             gain[g] = gain[g] + step[g];
-            y[g] = ladder[g].step(amplified);
+            y[g] = ladder[g].step(amplified, limits);
         }
         float sum;
         if constexpr (kGroups == 2)

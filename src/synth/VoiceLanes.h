@@ -23,21 +23,28 @@ struct PeriodicVoices {
     float* phase;
 };
 
-// The constants of a form, and those the steps clamp with, as values the compiler does
-// not know: a min or max against them stays one instruction (lanes::opaque).
+// The limits the steps clamp with, once for all vectors of a loop, as values the compiler
+// does not know: a min or max against them stays one instruction (lanes::opaque).
+template <class V>
+struct Limits {
+    V zero = lanes::opaque(lanes::splat<V>(0.0f));
+    V one = lanes::opaque(lanes::splat<V>(1.0f));
+    V minusOne = lanes::opaque(lanes::splat<V>(-1.0f));
+    V saturation = lanes::opaque(lanes::splat<V>(1.5f));
+    V minusSaturation = lanes::opaque(lanes::splat<V>(-1.5f));
+};
+
+// The constants of a periodic form.
 template <class V>
 struct ShapeLanes {
-    V low, high, scale, cubic, zero, one, minusOne, half;
+    V low, high, scale, cubic, half;
 
     explicit ShapeLanes(const ShapeConstants& c)
-        : low(lanes::opaque(lanes::splat<V>(c.low))),
-          high(lanes::opaque(lanes::splat<V>(c.high))),
+        : low(lanes::splat<V>(c.low)),
+          high(lanes::splat<V>(c.high)),
           scale(lanes::splat<V>(c.scale)),
           cubic(lanes::splat<V>(c.cubic)),
-          zero(lanes::opaque(lanes::splat<V>(0.0f))),
-          one(lanes::opaque(lanes::splat<V>(1.0f))),
-          minusOne(lanes::opaque(lanes::splat<V>(-1.0f))),
-          half(lanes::opaque(lanes::splat<V>(0.5f))) {}
+          half(lanes::splat<V>(0.5f)) {}
 };
 
 // One vector of voices of a periodic form, held in registers over a sub-block.
@@ -58,25 +65,25 @@ struct PeriodicLanes {
     // its whole part is 0 or 1; subtracting 1 where it reaches 1 gives the same bits as
     // subtracting the whole part, with a shorter chain from frame to frame.
     template <bool Small>
-    [[gnu::always_inline]] inline V step(const ShapeLanes<V>& c) {
+    [[gnu::always_inline]] inline V step(const ShapeLanes<V>& c, const Limits<V>& l) {
         phase = phase + increment;
         // Subtracting the whole part keeps the phase in [0, 1) also when an increment
         // exceeds one cycle (rates below 8192 Hz).
         if constexpr (Small) {
-            const V wrapped = phase - c.one;
-            phase = phase >= c.one ? wrapped : phase;
+            const V wrapped = phase - l.one;
+            phase = phase >= l.one ? wrapped : phase;
         } else {
             phase = phase - lanes::wholePart(phase);
         }
         // The waveform occupies the last (1 - pw) of the period.
-        const V x = lanes::max(phase - pw, c.zero) * openScale;
+        const V x = lanes::max(phase - pw, l.zero) * openScale;
         const V shaped = lanes::min(c.high - x, lanes::max(c.low - x, x));
         const V u = (shaped - c.half) * c.scale;
         V s = u - c.cubic * ((u * u) * u);
-        s = lanes::min(lanes::max(s, c.minusOne), c.one);
+        s = lanes::min(lanes::max(s, l.minusOne), l.one);
         // Fade to 0 within one sample of x = 0, 0.5 and 1: removes the steps of
         // square and saw and silences the pw part of the period.
-        const V d = lanes::min(c.one - x, x);
+        const V d = lanes::min(l.one - x, x);
         const V w = lanes::min(d, c.half - d);
         const V fade = lanes::min(w * openWidth, increment) * reciprocal;
         return s * fade;
@@ -101,9 +108,6 @@ template <class V>
 struct LadderLanes {
     V b0, b1, a1, feedback;
     V s1, s2, s3, y, prev;
-    // The clamp limits, unknown to the compiler (lanes::opaque): one min or max each.
-    V limit = lanes::opaque(lanes::splat<V>(1.5f)), minusLimit = lanes::opaque(lanes::splat<V>(-1.5f));
-    V one = lanes::opaque(lanes::splat<V>(1.0f)), minusOne = lanes::opaque(lanes::splat<V>(-1.0f));
 
     [[gnu::always_inline]] inline void load(const LadderVoices& v, int g) {
         using lanes::load;
@@ -127,7 +131,7 @@ struct LadderLanes {
     }
 
     // One frame; answers the clamped output.
-    [[gnu::always_inline]] inline V step(const V& input) {
+    [[gnu::always_inline]] inline V step(const V& input, const Limits<V>& l) {
         using lanes::splat;
         const V bend = splat<V>(0.14815f);  // about 4/27: maps +-1.5 to +-1
         const V u = input - feedback * y;
@@ -141,9 +145,9 @@ struct LadderLanes {
         s2 = n2;
         s3 = n3;
         // min/max answer the constant for a NaN s4: the feedback source stays finite.
-        const V z = lanes::max(lanes::min(s4, limit), minusLimit);
+        const V z = lanes::max(lanes::min(s4, l.saturation), l.minusSaturation);
         y = z - bend * ((z * z) * z);
-        return lanes::max(lanes::min(y, one), minusOne);
+        return lanes::max(lanes::min(y, l.one), l.minusOne);
     }
 };
 
