@@ -169,6 +169,8 @@ void VoiceChain::process(int32_t frames, int32_t tick) {
             m->process(frames, tick);
         return;
     }
+    // The sixteen SSE2 registers do not hold the oscillators beside the ladder: spilled,
+    // the loop was slower than the oscillators rendering on their own before it.
     const bool fuseOscillators = path != SimdPath::Sse2;
     const bool periodicA = oscillatorA.beginRender(frames, tick, fuseOscillators);
     const bool periodicB = oscillatorB.beginRender(frames, tick, fuseOscillators);

@@ -3,9 +3,10 @@
 // from frame to frame leaves most of the processor's issue slots idle, and the others'
 // independent work of the same frame fills them. Every value is computed as the
 // modules' own process computes it, in the same order, from the modules' own state, so
-// the carrier keeps its bits. Only the summer's output is written (and an oscillator's
-// when that oscillator renders its frames itself): the buffers between the modules are
-// not read when they run together.
+// the carrier keeps its bits. Only the summer's output is written, and an oscillator's
+// when that oscillator renders its frames itself (the random form, increments of a cycle
+// or more, the SSE2 path): the other buffers between the modules are not read when they
+// run together.
 #pragma once
 
 #include <cstdint>
