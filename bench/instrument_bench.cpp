@@ -193,8 +193,8 @@ const char* moduleName(DspModule* m) {
 
 // A module of the running instrument, or what the rack runs at its place, alone, on the
 // inputs the instrument last gave it, in the driver's sub-blocks with its control tick.
-void timeModule(benchmark::State& state, VocoderPlugin& plugin, DspModule* module, const char* note = "") {
-    state.SetLabel(std::string(moduleName(module)) + note);
+void timeModule(benchmark::State& state, VocoderPlugin& plugin, DspModule* module) {
+    state.SetLabel(moduleName(module));
     const int32_t subBlock = plugin.subBlockLimit();
     const int32_t period = plugin.controlPeriod();
     int32_t counter = period;
@@ -214,14 +214,12 @@ void timeModule(benchmark::State& state, VocoderPlugin& plugin, DspModule* modul
 // there.
 void BM_InstrumentModule(benchmark::State& state) {
     Instrument rig;
-    const ModuleRack& rack = rig.instrument().rack();
-    const int place = static_cast<int>(state.range(0));
-    DspModule* module = rack.module(place);
+    DspModule* module = rig.instrument().rack().module(static_cast<int>(state.range(0)));
     if (!module) {
         state.SkipWithError("no such module");
         return;
     }
-    timeModule(state, rig.instrument(), module, rack.runner(place) == module ? "" : " (run inside the voice chain)");
+    timeModule(state, rig.instrument(), module);
 }
 
 // What the rack runs at a place instead of the module there: at the amplifier's place
