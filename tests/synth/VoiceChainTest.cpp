@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "synth/Amplifier.h"
 #include "synth/LadderFilter.h"
