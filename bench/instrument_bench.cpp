@@ -26,6 +26,7 @@
 #include "synth/Lfo.h"
 #include "synth/Oscillator.h"
 #include "synth/OscillatorMixer.h"
+#include "synth/VoiceChain.h"
 #include "synth/VoiceSummer.h"
 #include "vocoder/BandLevels.h"
 #include "vocoder/Vocoder.h"
@@ -186,19 +187,13 @@ const char* moduleName(DspModule* m) {
     if (dynamic_cast<Vocoder*>(m)) return "Vocoder";
     if (dynamic_cast<EffectsChain*>(m)) return "EffectsChain";
     if (dynamic_cast<Lfo*>(m)) return "Lfo";
+    if (dynamic_cast<VoiceChain*>(m)) return "VoiceChain (oscillators, mixer, amplifier, filter, summer)";
     return "?";
 }
 
-// One module of the running instrument alone, on the inputs the instrument last gave
-// it, in the driver's sub-blocks with its control tick.
-void BM_InstrumentModule(benchmark::State& state) {
-    Instrument rig;
-    VocoderPlugin& plugin = rig.instrument();
-    DspModule* module = plugin.rack().module(static_cast<int>(state.range(0)));
-    if (!module) {
-        state.SkipWithError("no such module");
-        return;
-    }
+// A module of the running instrument, or what the rack runs at its place, alone, on the
+// inputs the instrument last gave it, in the driver's sub-blocks with its control tick.
+void timeModule(benchmark::State& state, VocoderPlugin& plugin, DspModule* module) {
     state.SetLabel(moduleName(module));
     const int32_t subBlock = plugin.subBlockLimit();
     const int32_t period = plugin.controlPeriod();
@@ -213,6 +208,32 @@ void BM_InstrumentModule(benchmark::State& state) {
         frames += subBlock;
     }
     setPerFrame(state, frames);
+}
+
+// The module at a place of the rack on its own, also where the rack runs something else
+// there.
+void BM_InstrumentModule(benchmark::State& state) {
+    Instrument rig;
+    DspModule* module = rig.instrument().rack().module(static_cast<int>(state.range(0)));
+    if (!module) {
+        state.SkipWithError("no such module");
+        return;
+    }
+    timeModule(state, rig.instrument(), module);
+}
+
+// What the rack runs at a place instead of the module there: at the amplifier's place
+// (4), the voice chain that renders modules 0-2 and 4-6 in one loop.
+void BM_InstrumentRunner(benchmark::State& state) {
+    Instrument rig;
+    const ModuleRack& rack = rig.instrument().rack();
+    const int place = static_cast<int>(state.range(0));
+    DspModule* runner = rack.runner(place);
+    if (!runner || runner == rack.module(place)) {
+        state.SkipWithError("the module itself runs there");
+        return;
+    }
+    timeModule(state, rig.instrument(), runner);
 }
 
 // The finiteness checks that clear a non-finite recursive state, on the amounts the
@@ -266,3 +287,4 @@ BENCHMARK(BM_InstrumentBandDisplay)->Arg(0)->Arg(1)->ArgName("open");
 BENCHMARK(BM_BandLevelsPublish);
 BENCHMARK(BM_RecoveryChecks);
 BENCHMARK(BM_InstrumentModule)->DenseRange(0, 9)->ArgName("rack");
+BENCHMARK(BM_InstrumentRunner)->Arg(4)->ArgName("rack");

@@ -34,6 +34,10 @@ public:
     int32_t rate() const { return sampleRate.load(std::memory_order_relaxed); }
 
 protected:
+    // A module that runs at another's place in the rack (ModuleRack::runInstead): not
+    // appended to a rack.
+    explicit DspModule(ModuleContext& context) : context(context) {}
+
     int32_t flag = 1;
     std::atomic<int32_t> sampleRate{44100};
     ModuleContext& context;

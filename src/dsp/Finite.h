@@ -40,4 +40,13 @@ inline bool allFinite(const Float* values, size_t count) {
     return (all & sign) == 0;
 }
 
+// Whether a and b have the same bits (a NaN equals the same NaN; 0 and -0 differ): a
+// value derived from a float again gives the same result only for the same bits.
+inline bool sameBits(float a, float b) {
+    uint32_t x, y;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    return x == y;
+}
+
 }  // namespace dsp

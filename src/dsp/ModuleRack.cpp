@@ -5,6 +5,7 @@
 void ModuleRack::registerModule(DspModule* module) {
     if (moduleCount >= kMaxModules) return;
     modules[moduleCount] = module;
+    runners[moduleCount] = module;
     tags[moduleCount] = module->moduleTag();
     ++moduleCount;
 }
@@ -18,5 +19,11 @@ void ModuleRack::onParameter(int32_t index, float value) {
 }
 
 void ModuleRack::run(int32_t frames, int32_t tick) {
-    for (int i = 0; i < moduleCount; ++i) modules[i]->process(frames, tick);
+    for (int i = 0; i < moduleCount; ++i)
+        if (DspModule* m = runners[i]) m->process(frames, tick);
+}
+
+void ModuleRack::runInstead(const DspModule* module, DspModule* runner) {
+    for (int i = 0; i < moduleCount; ++i)
+        if (modules[i] == module) runners[i] = runner;
 }

@@ -16,11 +16,17 @@ public:
 
     void setSampleRate(int32_t rate);
     void onParameter(int32_t index, float value);
-    // Audio thread: every module's process in order.
+    // Audio thread: at every module's place in order, the process of what runs there.
     void run(int32_t frames, int32_t tick);
+    // Before processing: runner's process runs at module's place instead of module's own
+    // (null: nothing runs there), for a runner that renders several modules together.
+    // The modules keep their places for everything else.
+    void runInstead(const DspModule* module, DspModule* runner);
 
     int count() const { return moduleCount; }
     DspModule* module(int i) const { return i >= 0 && i < moduleCount ? modules[i] : nullptr; }
+    // What runs at place i (null: nothing).
+    DspModule* runner(int i) const { return i >= 0 && i < moduleCount ? runners[i] : nullptr; }
 
     // What the master output reads.
     void setFinalOutput(const StereoBuffer* buffer) { finalOutput = buffer ? buffer : &zeros::stereoBuffer; }
@@ -28,6 +34,7 @@ public:
 
 private:
     DspModule* modules[kMaxModules] = {};
+    DspModule* runners[kMaxModules] = {};
     int32_t tags[kMaxModules] = {};
     int moduleCount = 0;
     const StereoBuffer* finalOutput = &zeros::stereoBuffer;

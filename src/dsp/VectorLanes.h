@@ -97,10 +97,38 @@ template <class V>
     return a > b ? a : b;
 }
 
+// v, as a value the compiler no longer knows. GCC turns min and max against a known
+// constant into a compare and a blend (or three logic operations without AVX) instead of
+// the one instruction; constants passed through this once before a loop keep it to one.
+template <class V>
+[[gnu::always_inline]] inline V opaque(V v) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm("" : "+x"(v));
+#endif
+    return v;
+}
+
 // The whole part towards zero, through a 32-bit integer (for magnitudes below 2^31).
 template <class V>
 [[gnu::always_inline]] inline V wholePart(const V& a) {
     return __builtin_convertvector(__builtin_convertvector(a, IntsOf<V>), V);
+}
+
+// True when none of count values (a multiple of the width) is infinite or NaN: x - x is
+// exactly zero for every finite x (also a denormal that is read as zero) and NaN
+// otherwise; the lanes' verdicts are or-ed, one compare per vector.
+template <class V>
+[[gnu::always_inline]] inline bool allFinite(const Element<V>* values, int count) {
+    IntsOf<V> bad{};
+    for (int i = 0; i < count; i += kWidth<V>) {
+        const V v = load<V>(values + i);
+        bad |= (v - v) != splat<V>(0.0f);
+    }
+    int32_t verdicts[kWidth<V>];
+    std::memcpy(verdicts, &bad, sizeof bad);
+    int32_t any = 0;
+    for (int32_t verdict : verdicts) any |= verdict;
+    return any == 0;
 }
 
 // vocoder::softClip lane by lane: 1.0 above 1.5, -1.0 below -1.5, else x - 0.15 x^3 (a
@@ -139,6 +167,23 @@ struct Reversal {
 template <class V>
 [[gnu::always_inline]] inline V reversed(const V& v) {
     return shuffle<V, Reversal<kWidth<V>>>(v, v);
+}
+
+// The lanes of a and b alternating (a0 b0 a1 b1 ...): the first half of them, or the
+// second half.
+template <int W, bool High>
+struct Interleaving {
+    static constexpr int at(int j) { return (High ? W / 2 : 0) + j / 2 + (j % 2) * W; }
+};
+
+template <class V>
+[[gnu::always_inline]] inline V interleavedLow(const V& a, const V& b) {
+    return shuffle<V, Interleaving<kWidth<V>, false>>(a, b);
+}
+
+template <class V>
+[[gnu::always_inline]] inline V interleavedHigh(const V& a, const V& b) {
+    return shuffle<V, Interleaving<kWidth<V>, true>>(a, b);
 }
 
 // Shuffles that stay within blocks of four lanes (one instruction each): the low or

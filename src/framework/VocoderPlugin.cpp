@@ -10,6 +10,7 @@
 #include "synth/Lfo.h"
 #include "synth/Oscillator.h"
 #include "synth/OscillatorMixer.h"
+#include "synth/VoiceChain.h"
 #include "synth/VoiceSummer.h"
 #include "vocoder/Vocoder.h"
 #include "effects/EffectsChain.h"
@@ -40,6 +41,7 @@ VocoderPlugin::VocoderPlugin(audioMasterCallback host)
     createModules();
     bindSynthesizer();
     bindVocoderAndEffects();
+    chainVoices();
     platform::Resource bank = platform::findResource("FXB", 218);
     if (bank.size > kBankFileHeaderSize)
         loadChunk(bank.data + kBankFileHeaderSize, bank.size - kBankFileHeaderSize, false);
@@ -128,6 +130,22 @@ void VocoderPlugin::bindSynthesizer() {
     keys.envelopeLevel = outputOf(envelope, zeros::voiceVector);
 }
 
+// The rack runs the voice chain at the amplifier's place and nothing at the places of
+// the other modules it renders. Wired otherwise, the modules run in their own places.
+void VocoderPlugin::chainVoices() {
+    if (!oscillator1 || !oscillator2 || !mixer || !amplifier || !filter || !summer) return;
+    voices.reset(new (std::nothrow)
+                     VoiceChain(context(), *oscillator1, *oscillator2, *mixer, *amplifier, *filter, *summer));
+    if (!voices || !voices->chained()) {
+        voices.reset();
+        return;
+    }
+    for (const DspModule* module : std::initializer_list<const DspModule*>{oscillator1.get(), oscillator2.get(),
+                                                                           mixer.get(), filter.get(), summer.get()})
+        rack().runInstead(module, nullptr);
+    rack().runInstead(amplifier.get(), voices.get());
+}
+
 void VocoderPlugin::bindVocoderAndEffects() {
     if (vocoder) {
         vocoder->gate = &keyboard().gateVelocities;
@@ -193,6 +211,7 @@ bool VocoderPlugin::fileSlotLoaded(int slot) const { return vocoder && vocoder->
 BandLevels* VocoderPlugin::bandLevels() { return vocoder ? &vocoder->bandLevels() : nullptr; }
 
 VocoderPlugin::~VocoderPlugin() {
+    voices.reset();
     oscillator1.reset();
     oscillator2.reset();
     mixer.reset();

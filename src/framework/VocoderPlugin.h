@@ -12,6 +12,7 @@ class LadderFilter;
 class Amplifier;
 class Envelope;
 class VoiceSummer;
+class VoiceChain;
 class Vocoder;
 class BandLevels;
 class EffectsChain;
@@ -41,6 +42,7 @@ private:
     void createModules();
     void bindSynthesizer();
     void bindVocoderAndEffects();
+    void chainVoices();
 
     // A module whose allocation failed stays null and is not in the rack.
     std::unique_ptr<Oscillator> oscillator1;
@@ -51,6 +53,8 @@ private:
     std::unique_ptr<Amplifier> amplifier;
     std::unique_ptr<Envelope> envelope;
     std::unique_ptr<VoiceSummer> summer;
+    // Runs the oscillators to the summer in one loop (null: they run one by one).
+    std::unique_ptr<VoiceChain> voices;
     std::unique_ptr<Vocoder> vocoder;
     std::unique_ptr<EffectsChain> effects;
     float defaultProgram[kNumAutomatable];

@@ -5,13 +5,10 @@
 
 Amplifier::Amplifier(ModuleRack& rack, ModuleContext& moduleContext) : DspModule(rack, moduleContext) {}
 
-void Amplifier::process(int32_t frames, int32_t) {
-    if (frames <= 0) return;
-    if (frames > kMaxFrames) frames = kMaxFrames;
+void Amplifier::beginRamp(int32_t frames) {
     const int32_t* active = context.voiceActive;
     const float am = readParam(amParam);
     const float n = static_cast<float>(frames);
-    alignas(16) float step[kVoices];
     for (int v = kVoices - 1; v >= 0; --v) {
         if (active[v]) {
             float target = (lfo->v[v] * am + 1.0f) * envelope->v[v];
@@ -20,6 +17,12 @@ void Amplifier::process(int32_t frames, int32_t) {
             step[v] = 0.0f;  // an inactive voice keeps its gain
         }
     }
+}
+
+void Amplifier::process(int32_t frames, int32_t) {
+    if (frames <= 0) return;
+    if (frames > kMaxFrames) frames = kMaxFrames;
+    beginRamp(frames);
     // Both groups in one loop, so their gain ramps overlap in the pipeline.
     using lanes::F4;
     using lanes::load;

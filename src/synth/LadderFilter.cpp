@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 #include "dsp/ExpTables.h"
 #include "dsp/Finite.h"
@@ -38,13 +39,19 @@ void LadderFilter::onParameter(int32_t, float) {
     lfoDepth.store(amount == 0.0f ? 0.0f : fastExp10(2.0f * amount) * 0.01f, std::memory_order_relaxed);
 }
 
-// Control rate, active voices only: inactive voices keep their coefficients.
+// Control rate, active voices only: inactive voices keep their coefficients. The lookup
+// and the coefficients' arithmetic run only for a value that moved.
 void LadderFilter::updateVoices() {
     const int32_t* active = context.voiceActive;
     const float shift = readParam(cutoffParam) - 0.5f;  // up to five octaves either way
     const float reso = readParam(resoParam);
     const float depth = lfoDepth.load(std::memory_order_relaxed);
     const auto sampleRate = static_cast<float>(rate());
+    if (!dsp::sameBits(reso, resoKey) || !dsp::sameBits(sampleRate, rateKey)) {
+        resoKey = reso;
+        rateKey = sampleRate;
+        std::fill(std::begin(pitchKey), std::end(pitchKey), -1.0f);
+    }
     for (int v = kVoices - 1; v >= 0; --v) {
         if (!active[v]) continue;
         float x = shift + pitch->v[v] + lfo->v[v] * depth;
@@ -52,6 +59,8 @@ void LadderFilter::updateVoices() {
             x = 1.0f;
         else if (x <= 0.0f)
             x = 0.0f;
+        if (dsp::sameBits(x, pitchKey[v])) continue;
+        pitchKey[v] = x;
         Coefficients c = coefficients(fastExp2(10.0f * x + 3.0f) / sampleRate, reso);
         state.b0[v] = state.b1[v] = static_cast<float>(c.p);
         state.a1[v] = static_cast<float>(c.k);
@@ -59,69 +68,38 @@ void LadderFilter::updateVoices() {
     }
 }
 
-namespace {
+void LadderFilter::beginRender(int32_t tick) {
+    if (tick) updateVoices();
+}
 
-using lanes::F4;
-using lanes::splat;
-
-// One group of four voices: coefficients and state held in registers over a sub-block.
-struct Group {
-    F4 b0, b1, a1, feedback;
-    F4 s1, s2, s3, y, prev;
-
-    // One frame; answers the clamped output.
-    [[gnu::always_inline]] inline F4 step(const F4& input) {
-        const F4 bend = splat<F4>(0.14815f);  // about 4/27: maps +-1.5 to +-1
-        const F4 u = input - feedback * y;
-        // Each section: y[n] = p (x[n] + x[n-1]) - k y[n-1].
-        const F4 n1 = (b0 * u + b1 * prev) - a1 * s1;
-        prev = u;
-        const F4 n2 = (b0 * n1 + b1 * s1) - a1 * s2;
-        const F4 n3 = (b0 * n2 + b1 * s2) - a1 * s3;
-        const F4 s4 = (b0 * n3 + b1 * s3) - a1 * y;
-        s1 = n1;
-        s2 = n2;
-        s3 = n3;
-        // min/max answer the constant for a NaN s4: the feedback source stays finite.
-        const F4 z = lanes::max(lanes::min(s4, splat<F4>(1.5f)), splat<F4>(-1.5f));
-        y = z - bend * ((z * z) * z);
-        return lanes::max(lanes::min(y, splat<F4>(1.0f)), splat<F4>(-1.0f));
-    }
-};
-
-}  // namespace
+void LadderFilter::endRender() {
+    // The five state arrays follow each other: one look covers them.
+    using voicelanes::LadderVoices;
+    static_assert(offsetof(LadderVoices, prev) - offsetof(LadderVoices, s1) == 4 * kVoices * sizeof(float));
+    if (!dsp::allFinite(state.s1, 5 * kVoices))
+        for (float* s : {state.s1, state.s2, state.s3, state.y, state.prev}) std::fill(s, s + kVoices, 0.0f);
+}
 
 void LadderFilter::process(int32_t frames, int32_t tick) {
     if (frames <= 0) return;
     if (frames > kMaxFrames) frames = kMaxFrames;
-    if (tick) updateVoices();
+    beginRender(tick);
+    using lanes::F4;
     using lanes::load;
     using lanes::store;
-    auto loadGroup = [this](int g) {
-        return Group{load<F4>(state.b0 + g),       load<F4>(state.b1 + g), load<F4>(state.a1 + g),
-                     load<F4>(state.feedback + g), load<F4>(state.s1 + g), load<F4>(state.s2 + g),
-                     load<F4>(state.s3 + g),       load<F4>(state.y + g),  load<F4>(state.prev + g)};
-    };
-    auto storeGroup = [this](const Group& group, int g) {
-        store(state.s1 + g, group.s1);
-        store(state.s2 + g, group.s2);
-        store(state.s3 + g, group.s3);
-        store(state.y + g, group.y);
-        store(state.prev + g, group.prev);
-    };
     // Both groups in one loop: each frame is a long dependent chain, and the two
     // independent chains overlap in the pipeline.
-    Group low = loadGroup(0), high = loadGroup(4);
+    const voicelanes::Limits<F4> limits;
+    voicelanes::LadderLanes<F4> low, high;
+    low.load(state, 0);
+    high.load(state, 4);
     const float* in = signal->data;
     float* o = out.data;
     for (int32_t k = 0; k < frames; ++k, in += kVoices, o += kVoices) {
-        store(o, low.step(load<F4>(in)));
-        store(o + 4, high.step(load<F4>(in + 4)));
+        store(o, low.step(load<F4>(in), limits));
+        store(o + 4, high.step(load<F4>(in + 4), limits));
     }
-    storeGroup(low, 0);
-    storeGroup(high, 4);
-    // The five state arrays follow each other: one look covers them.
-    static_assert(offsetof(VoiceState, prev) - offsetof(VoiceState, s1) == 4 * kVoices * sizeof(float));
-    if (!dsp::allFinite(state.s1, 5 * kVoices))
-        for (float* s : {state.s1, state.s2, state.s3, state.y, state.prev}) std::fill(s, s + kVoices, 0.0f);
+    low.store(state, 0);
+    high.store(state, 4);
+    endRender();
 }

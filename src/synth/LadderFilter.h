@@ -9,6 +9,7 @@
 #include "dsp/Buffers.h"
 #include "dsp/DspModule.h"
 #include "dsp/ParamValue.h"
+#include "synth/VoiceLanes.h"
 
 class LadderFilter final : public DspModule {
 public:
@@ -31,6 +32,14 @@ public:
 
     const VoiceBuffer& output() const { return out; }
 
+    // Audio thread, for a kernel that runs this filter inside its own frame loop
+    // (VoiceChain): process in three steps. begin does the control-rate update, the
+    // caller steps the frames from voices() with voicelanes::LadderLanes and stores the
+    // state back, end clears a state gone non-finite.
+    void beginRender(int32_t tick);
+    voicelanes::LadderVoices& voices() { return state; }
+    void endRender();
+
     const VoiceBuffer* signal = &zeros::voiceBuffer;
     const VoiceVector* pitch = &zeros::voiceVector;
     const VoiceVector* lfo = &zeros::voiceVector;
@@ -44,18 +53,12 @@ private:
     // Derived in onParameter (any thread): pitch-value units per unit of LFO.
     std::atomic<float> lfoDepth{0.0f};
 
-    // Per-voice state, one lane per voice; audio thread only.
-    struct alignas(16) VoiceState {
-        float b0[kVoices] = {};
-        float b1[kVoices] = {};
-        float a1[kVoices] = {};
-        float feedback[kVoices] = {};
-        float s1[kVoices] = {};
-        float s2[kVoices] = {};
-        float s3[kVoices] = {};
-        float y[kVoices] = {};     // saturated section 4, also the feedback source
-        float prev[kVoices] = {};  // previous input of section 1
-    } state;
+    // Per-voice coefficients and state, one lane per voice; audio thread only.
+    voicelanes::LadderVoices state;
+    // The clamped pitch value each voice's coefficients were last derived from (never -1),
+    // and the Reso and rate of all of them: the same bits derive the same coefficients.
+    float pitchKey[kVoices] = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+    float resoKey = -1.0f, rateKey = 0.0f;
 
     VoiceBuffer out;
 };

@@ -41,12 +41,23 @@ void Oscillator::onParameter(int32_t, float) {
 void Oscillator::process(int32_t frames, int32_t tick) {
     if (frames <= 0) return;
     if (frames > kMaxFrames) frames = kMaxFrames;
+    beginRender(frames, tick, false);
+    endRender();
+}
+
+bool Oscillator::beginRender(int32_t frames, int32_t tick, bool leaveSmallPeriodic) {
     if (tick) updateVoices();
-    int32_t f = form.load(std::memory_order_relaxed);
-    if (f == kRandom)
+    renderForm = form.load(std::memory_order_relaxed);
+    if (renderForm == kRandom) {
         renderRandom(frames);
-    else
-        renderPeriodic(frames, kShapes[f]);
+        return false;
+    }
+    if (leaveSmallPeriodic && smallIncrements()) return true;
+    renderPeriodic(frames);
+    return false;
+}
+
+void Oscillator::endRender() {
     if (!dsp::allFinite(state.phase, kVoices) || !dsp::allFinite(state.held, kVoices)) {
         const VoiceState fresh;
         std::copy(std::begin(fresh.phase), std::end(fresh.phase), state.phase);
@@ -54,7 +65,20 @@ void Oscillator::process(int32_t frames, int32_t tick) {
     }
 }
 
+voicelanes::PeriodicVoices Oscillator::periodicVoices() {
+    return {state.increment, state.reciprocal, state.pulseWidth, state.openWidth, state.openScale, state.phase};
+}
+
+const ShapeConstants& Oscillator::shape() const { return kShapes[renderForm]; }
+
+bool Oscillator::smallIncrements() const {
+    bool small = true;
+    for (float increment : state.increment) small = small && increment < 1.0f;
+    return small;
+}
+
 // Control rate, active voices only: inactive voices keep their last increment and width.
+// The division and the table lookup run only for a value that moved.
 void Oscillator::updateVoices() {
     const int32_t* active = context.voiceActive;
     const float pwmAmount = readParam(pwmAmountParam);
@@ -63,6 +87,10 @@ void Oscillator::updateVoices() {
     const float tune = readParam(tuneParam) * 0.4f - 0.2f;  // +-24 semitones, unquantized
     const float detune = detuneOffset.load(std::memory_order_relaxed);
     const auto sampleRate = static_cast<float>(rate());
+    if (!dsp::sameBits(sampleRate, state.rateKey)) {
+        state.rateKey = sampleRate;
+        std::fill(std::begin(state.pitchKey), std::end(state.pitchKey), -1.0f);
+    }
     for (int v = kVoices - 1; v >= 0; --v) {
         if (!active[v]) continue;
         float pw = pwmSource->v[v] * pwmAmount + width;
@@ -70,15 +98,20 @@ void Oscillator::updateVoices() {
             pw = 0.95f;
         else if (pw <= 0.0f)
             pw = 0.0f;
-        state.pulseWidth[v] = pw;
-        state.openWidth[v] = 1.0f - pw;
-        state.openScale[v] = 1.0f / (1.0f - pw);
+        if (!dsp::sameBits(pw, state.widthKey[v])) {
+            state.widthKey[v] = pw;
+            state.pulseWidth[v] = pw;
+            state.openWidth[v] = 1.0f - pw;
+            state.openScale[v] = 1.0f / (1.0f - pw);
+        }
 
         float p = fmSource->v[v] * depth + tune + pitch->v[v] + detune;
         if (p >= 1.0f)
             p = 1.0f;
         else if (p <= 0.0f)
             p = 0.0f;
+        if (dsp::sameBits(p, state.pitchKey[v])) continue;
+        state.pitchKey[v] = p;
         float increment = fastExp2(10.0f * p + 3.0f) / sampleRate;
         state.increment[v] = increment;
         state.reciprocal[v] = 1.0f / increment;
@@ -116,94 +149,26 @@ namespace {
 #pragma GCC diagnostic ignored "-Wpsabi"
 using lanes::F4;
 using lanes::F8;
-using lanes::splat;
 using lanes::store;
-using lanes::wholePart;
-
-// The per-voice arrays a periodic form reads, and the phases it advances.
-struct PeriodicVoices {
-    const float* increment;
-    const float* reciprocal;
-    const float* pulseWidth;
-    const float* openWidth;
-    const float* openScale;
-    float* phase;
-};
-
-template <class V>
-struct Constants {
-    V low, high, scale, cubic, zero, one, minusOne, half;
-
-    explicit Constants(const ShapeConstants& c)
-        : low(splat<V>(c.low)),
-          high(splat<V>(c.high)),
-          scale(splat<V>(c.scale)),
-          cubic(splat<V>(c.cubic)),
-          zero(splat<V>(0.0f)),
-          one(splat<V>(1.0f)),
-          minusOne(splat<V>(-1.0f)),
-          half(splat<V>(0.5f)) {}
-};
-
-// One vector of voices of a periodic form, held in registers over a sub-block.
-template <class V>
-struct PeriodicLanes {
-    V increment, reciprocal, pw, openWidth, openScale, phase;
-
-    [[gnu::always_inline]] inline void load(const PeriodicVoices& v, int g) {
-        increment = lanes::load<V>(v.increment + g);
-        reciprocal = lanes::load<V>(v.reciprocal + g);
-        pw = lanes::load<V>(v.pulseWidth + g);
-        openWidth = lanes::load<V>(v.openWidth + g);
-        openScale = lanes::load<V>(v.openScale + g);
-        phase = lanes::load<V>(v.phase + g);
-    }
-
-    // Small: every increment is below one cycle, so the advanced phase is below 2 and
-    // its whole part is 0 or 1; subtracting 1 where it reaches 1 gives the same bits as
-    // subtracting the whole part, with a shorter chain from frame to frame.
-    template <bool Small>
-    [[gnu::always_inline]] inline V step(const Constants<V>& c) {
-        phase = phase + increment;
-        // Subtracting the whole part keeps the phase in [0, 1) also when an increment
-        // exceeds one cycle (rates below 8192 Hz).
-        if constexpr (Small) {
-            const V wrapped = phase - c.one;
-            phase = phase >= c.one ? wrapped : phase;
-        } else {
-            phase = phase - wholePart(phase);
-        }
-        // The waveform occupies the last (1 - pw) of the period.
-        const V x = lanes::max(phase - pw, c.zero) * openScale;
-        const V shaped = lanes::min(c.high - x, lanes::max(c.low - x, x));
-        const V u = (shaped - c.half) * c.scale;
-        V s = u - c.cubic * ((u * u) * u);
-        s = lanes::min(lanes::max(s, c.minusOne), c.one);
-        // Fade to 0 within one sample of x = 0, 0.5 and 1: removes the steps of
-        // square and saw and silences the pw part of the period.
-        const V d = lanes::min(c.one - x, x);
-        const V w = lanes::min(d, c.half - d);
-        const V fade = lanes::min(w * openWidth, increment) * reciprocal;
-        return s * fade;
-    }
-};
+using voicelanes::PeriodicLanes;
+using voicelanes::PeriodicVoices;
+using voicelanes::ShapeLanes;
 
 // All eight voices, active or not, branch-free. The vectors of voices run in one loop:
 // each frame's phase update is a dependent chain, and independent chains overlap in
 // the pipeline.
 template <class V>
-[[gnu::always_inline]] inline void renderLanes(const PeriodicVoices& voices, const ShapeConstants& shape, float* out,
-                                               int32_t frames) {
+[[gnu::always_inline]] inline void renderLanes(const PeriodicVoices& voices, const ShapeConstants& shape, bool small,
+                                               float* out, int32_t frames) {
     constexpr int kWidth = sizeof(V) / sizeof(float);
     constexpr int kGroups = kVoices / kWidth;
-    const Constants<V> c(shape);
+    const ShapeLanes<V> c(shape);
+    const voicelanes::Limits<V> limits;
     PeriodicLanes<V> lanes[kGroups];
     for (int g = 0; g < kGroups; ++g) lanes[g].load(voices, g * kWidth);
-    bool small = true;
-    for (int v = 0; v < kVoices; ++v) small = small && voices.increment[v] < 1.0f;
     auto run = [&]<bool Small>() __attribute__((always_inline)) {
         for (int32_t k = 0; k < frames; ++k, out += kVoices)
-            for (int g = 0; g < kGroups; ++g) store(out + g * kWidth, lanes[g].template step<Small>(c));
+            for (int g = 0; g < kGroups; ++g) store(out + g * kWidth, lanes[g].template step<Small>(c, limits));
     };
     if (small)
         run.template operator()<true>();
@@ -212,19 +177,18 @@ template <class V>
     for (int g = 0; g < kGroups; ++g) store(voices.phase + g * kWidth, lanes[g].phase);
 }
 
-void renderBaseline(const PeriodicVoices& voices, const ShapeConstants& shape, float* out, int32_t frames) {
-    renderLanes<F4>(voices, shape, out, frames);
+void renderBaseline(const PeriodicVoices& voices, const ShapeConstants& shape, bool small, float* out, int32_t frames) {
+    renderLanes<F4>(voices, shape, small, out, frames);
 }
 
-ZORVEK_TARGET_AVX2 void renderAvx2(const PeriodicVoices& voices, const ShapeConstants& shape, float* out,
+ZORVEK_TARGET_AVX2 void renderAvx2(const PeriodicVoices& voices, const ShapeConstants& shape, bool small, float* out,
                                    int32_t frames) {
-    renderLanes<F8>(voices, shape, out, frames);
+    renderLanes<F8>(voices, shape, small, out, frames);
 }
 
 // Eight voices fill one AVX2 vector: the AVX-512 path renders with it too.
-constexpr SimdKernels<void (*)(const PeriodicVoices&, const ShapeConstants&, float*, int32_t)> kRender{&renderBaseline,
-                                                                                                       &renderAvx2,
-                                                                                                       &renderAvx2};
+constexpr SimdKernels<void (*)(const PeriodicVoices&, const ShapeConstants&, bool, float*, int32_t)> kRender{
+    &renderBaseline, &renderAvx2, &renderAvx2};
 
 }  // namespace
 
@@ -234,8 +198,6 @@ bool Oscillator::usePath(SimdPath wanted) {
     return true;
 }
 
-void Oscillator::renderPeriodic(int32_t frames, const ShapeConstants& c) {
-    const PeriodicVoices voices{state.increment, state.reciprocal, state.pulseWidth,
-                                state.openWidth, state.openScale,  state.phase};
-    kRender[path](voices, c, out.data, frames);
+void Oscillator::renderPeriodic(int32_t frames) {
+    kRender[path](periodicVoices(), shape(), smallIncrements(), out.data, frames);
 }

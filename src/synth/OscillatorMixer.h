@@ -15,6 +15,13 @@ public:
 
     const VoiceBuffer& output() const { return out; }
 
+    // The gains of inputs A and B for a sub-block: halved, so two full-scale oscillators
+    // still sum within [-1, 1].
+    struct Gains {
+        float a, b;
+    };
+    Gains gains() const;
+
     const VoiceBuffer* inputB = &zeros::voiceBuffer;
     const VoiceBuffer* inputA = &zeros::voiceBuffer;
     const ParamValue* mixParam = &zeros::param;

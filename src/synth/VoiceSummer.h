@@ -17,5 +17,6 @@ public:
     const VoiceBuffer* signal = &zeros::voiceBuffer;
 
 private:
+    friend class VoiceChain;  // writes the sums of its fused loop here
     StereoBuffer out;
 };

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/VectorLanes.h"
-
-using vocoder::softClip;
+#include "vocoder/VocoderMix.h"
 
 namespace {
 
@@ -207,34 +205,9 @@ void Vocoder::render(int32_t frames) {
     alignas(16) float ringRight[kMaxFrames];
     spectral.run(modulator, left, right, frames, spectralSettings, ringLeft, ringRight);
 
-    // Four frames per vector, each lane with the scalar arithmetic.
-    using lanes::F4;
-    using lanes::load;
-    using lanes::splat;
-    const F4 dryV = splat<F4>(dry), xV = splat<F4>(x), vocodedV = splat<F4>(vocoded);
-    const F4 directV = splat<F4>(direct), carriedV = splat<F4>(carried);
-    float* o = out.data;
-    int32_t n = 0;
-    for (; n + 4 <= frames; n += 4) {
-        const F4 m = load<F4>(modulator + n);
-        const F4 l = lanes::softClip((dryV * load<F4>(ringLeft + n) + xV * load<F4>(sumLeft + n)) * vocodedV +
-                                     directV * m + carriedV * load<F4>(left + n));
-        F4 r = l;
-        if constexpr (Stereo)
-            r = lanes::softClip((dryV * load<F4>(ringRight + n) + xV * load<F4>(sumRight + n)) * vocodedV +
-                                carriedV * load<F4>(right + n) + directV * m);
-        lanes::store(o + 2 * n, __builtin_shufflevector(l, r, 0, 4, 1, 5));
-        lanes::store(o + 2 * n + 4, __builtin_shufflevector(l, r, 2, 6, 3, 7));
-    }
-    for (; n < frames; ++n) {
-        const float m = modulator[n];
-        const float mixed = softClip((dry * ringLeft[n] + x * sumLeft[n]) * vocoded + direct * m + carried * left[n]);
-        o[2 * n] = mixed;
-        if constexpr (Stereo)
-            o[2 * n + 1] = softClip((dry * ringRight[n] + x * sumRight[n]) * vocoded + carried * right[n] + direct * m);
-        else
-            o[2 * n + 1] = mixed;
-    }
+    const vocoder::MixInputs inputs{modulator, ringLeft, ringRight, sumLeft, sumRight, left, right};
+    const vocoder::MixLevels levels{dry, x, vocoded, direct, carried};
+    vocoder::mix(spectral.path(), Stereo, inputs, levels, out.data, frames);
 }
 
 void Vocoder::process(int32_t frames, int32_t tick) {

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <utility>
 
-#include "dsp/Finite.h"
 #include "dsp/VectorLanes.h"
 
 namespace {
@@ -128,23 +127,11 @@ void VocoderSpectral::run(const float* m, const float* left, const float* right,
         readPosition = (readPosition + count) & (kRing - 1);
         fillPosition += count;
         n += count;
-        if (fillPosition == kFrame) {
-            processFrame(*this, settings);
-            clearIfNotFinite();
-        }
+        if (fillPosition == kFrame) processFrame(*this, settings);
     }
 }
 
-void VocoderSpectral::clearIfNotFinite() {
-    // A non-finite sample or follower reaches the rings through a frame's transforms and
-    // only then the output: cleared here, it is never heard. The frame wrote the 512 ring
-    // positions from a hop before the write position on; the followers are bins 0..256.
-    const int32_t from = (writePosition - kHop) & (kRing - 1);
-    const int32_t first = std::min(kFrame, kRing - from);
-    auto written = [&](const float* ring) {
-        return dsp::allFinite(ring + from, first) && dsp::allFinite(ring, kFrame - first);
-    };
-    if (dsp::allFinite(envelope, kHop + 1) && written(outLeft) && (!stereo || written(outRight))) return;
+void VocoderSpectral::clear() {
     std::memset(frames, 0, sizeof frames);
     std::memset(work, 0, sizeof work);
     std::memset(outLeft, 0, sizeof outLeft);
@@ -253,6 +240,15 @@ struct SpectralFrame {
             }
             std::memcpy(s.outRight + tail, right + kHop, kHop * sizeof(float));
         }
+        // A non-finite sample or follower reaches the rings through a frame's transforms
+        // and only then the output: cleared here, it is never heard. Bins 0 and 256 of the
+        // followers were just set to zero.
+        const bool finite =
+            lanes::allFinite<V>(envelope + 1, kHop) && lanes::allFinite<V>(s.outLeft + s.writePosition, kHop) &&
+            lanes::allFinite<V>(s.outLeft + tail, kHop) &&
+            (!settings.stereo ||
+             (lanes::allFinite<V>(s.outRight + s.writePosition, kHop) && lanes::allFinite<V>(s.outRight + tail, kHop)));
+        if (!finite) s.clear();
         s.writePosition = (s.writePosition + kHop) & (kRing - 1);
 
         std::swap(s.carrierLeft[0], s.carrierLeft[1]);

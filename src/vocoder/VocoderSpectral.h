@@ -49,9 +49,9 @@ private:
     // frames left there (the frames up to 256 times their samples), which would sound
     // as a burst of up to full scale.
     void takeRightFromLeft();
-    // After a frame's work: frames, rings and followers back to silence when any of
-    // them went non-finite.
-    void clearIfNotFinite();
+    // Frames, rings and followers back to silence (after a frame's work left any of
+    // them non-finite).
+    void clear();
     // Stores count sample frames from the fill position on.
     void feed(const float* modulator, const float* left, const float* right, int32_t count, bool stereo);
     // The per-frame work, written once for any vector width.

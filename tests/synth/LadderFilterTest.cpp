@@ -169,16 +169,22 @@ TEST(LadderFilter, VectorPathMatchesScalarReferenceExactly) {
     for (int block = 0; block < 300; ++block) {
         const int frames = 1 + (block * 29) % 256;
         const int tick = block % 4 != 3;
-        rig.cutoff = 0.5f + 0.5f * noise.next();
-        rig.reso = 0.5f + 0.5f * noise.next();
+        // Some blocks keep every value or move Reso alone, one keeps them at a new rate.
+        const bool hold = block % 5 == 2, resoOnly = block % 5 == 4;
+        const int32_t rate = block < 157 ? 44100 : 48000;
+        rig.filter.setSampleRate(rate);
+        if (!hold) rig.reso = 0.5f + 0.5f * noise.next();
+        if (!hold && !resoOnly) rig.cutoff = 0.5f + 0.5f * noise.next();
         for (int v = 0; v < kVoices; ++v) {
-            rig.pitch.v[v] = 0.3f + 0.3f * noise.next();
-            rig.lfo.v[v] = noise.next();
+            if (!hold && !resoOnly) {
+                rig.pitch.v[v] = 0.3f + 0.3f * noise.next();
+                rig.lfo.v[v] = noise.next();
+            }
             rig.active[v] = noise.next() > -0.6f;
             if (tick && rig.active[v]) {
                 float x = (rig.cutoff - 0.5f) + rig.pitch.v[v] + rig.lfo.v[v] * depth;
                 x = x >= 1.0f ? 1.0f : (x <= 0.0f ? 0.0f : x);
-                ref[v].setCutoff(fastExp2(10.0f * x + 3.0f) / 44100.0f, rig.reso);
+                ref[v].setCutoff(fastExp2(10.0f * x + 3.0f) / static_cast<float>(rate), rig.reso);
             }
         }
         for (int i = 0; i < frames * kVoices; ++i) rig.in.data[i] = 0.8f * noise.next();

@@ -149,6 +149,12 @@ TEST(Oscillator, IncrementFollowsPitchTuneDetuneAndFm) {
     rig.render(1);
     EXPECT_FLOAT_EQ(rig.osc.increment(0) / base, 2.0f);
     EXPECT_FLOAT_EQ(rig.osc.increment(1) / base, 0.5f);
+
+    // The same pitch values at half the rate: twice the increments.
+    rig.osc.setSampleRate(22050);
+    rig.render(1);
+    EXPECT_FLOAT_EQ(rig.osc.increment(0) / base, 4.0f);
+    EXPECT_FLOAT_EQ(rig.osc.increment(1) / base, 1.0f);
 }
 
 TEST(Oscillator, FormParameterRoundsToFiveForms) {

@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -395,4 +396,32 @@ TEST(VocoderSpectral, TurningStereoStartsTheRightChannelFromTheLeft) {
     for (int i = 0; i < 32; ++i) block(true, 0.0f);
     EXPECT_EQ(loudestLeft, 0.0f);
     EXPECT_EQ(loudestRight, 0.0f);
+}
+
+// A NaN or infinity in the modulator, the left carrier or the right one (in stereo) is
+// cleared with everything it reached right after its frame's work: no output sample is
+// ever non-finite, on every path, and the followers are finite again.
+TEST(VocoderSpectral, EveryPathClearsANonFiniteInputBeforeItIsHeard) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    // Channel 0 modulator, 1 left carrier, 2 right carrier; stereo when the channel is 3 or more.
+    for (SimdPath path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512})
+        for (float poison : {std::numeric_limits<float>::quiet_NaN(), kInf, -kInf})
+            for (int channel : {0, 1, 3, 4, 5}) {
+                VocoderSpectral spectral;
+                if (!spectral.usePath(path)) continue;
+                const VocoderSpectral::Settings settings{0, 0, 0.5f, channel >= 3};
+                std::mt19937 random(5);
+                std::uniform_real_distribution<float> noise(-0.9f, 0.9f);
+                float in[3][88], out[2][88];
+                for (int block = 0; block < 40; ++block) {
+                    for (auto& samples : in)
+                        for (float& v : samples) v = noise(random);
+                    if (block == 20) in[channel % 3][37] = poison;
+                    spectral.run(in[0], in[1], in[2], 88, settings, out[0], out[1]);
+                    for (int n = 0; n < 88 * (settings.stereo ? 2 : 1); ++n)
+                        ASSERT_TRUE(std::isfinite(out[n / 88][n % 88]))
+                            << static_cast<int>(path) << " " << poison << " " << channel << " " << block;
+                }
+                for (int k = 0; k <= 256; ++k) ASSERT_TRUE(std::isfinite(spectral.binEnvelope(k))) << k;
+            }
 }
