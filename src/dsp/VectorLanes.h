@@ -158,6 +158,16 @@ struct FirstLane {
     static constexpr int at(int) { return 0; }
 };
 
+// The value at p in every lane, where a whole vector can be read at p: a shuffle of that
+// vector, always one broadcast from memory. Lanes set from a scalar (splat) mostly are
+// too, but inside some inlined helpers GCC builds them one lane at a time (on AVX-512 a
+// chain of masked broadcasts); the shuffle of a load never is.
+template <class V>
+[[gnu::always_inline]] inline V broadcast(const Element<V>* p) {
+    const V v = load<V>(p);
+    return shuffle<V, FirstLane>(v, v);
+}
+
 // Lanes in reverse order: vector lane i of a descending run of indices.
 template <int W>
 struct Reversal {

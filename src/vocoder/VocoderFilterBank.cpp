@@ -24,6 +24,7 @@ using Section = VocoderFilterBank::Section;
 using State = VocoderFilterBank::State;
 using Block = VocoderFilterBank::Block;
 
+using lanes::broadcast;
 using lanes::load;
 using lanes::splat;
 using lanes::store;
@@ -100,15 +101,6 @@ template <class D>
     for (int i = 0; i < kWidth; ++i)
         if (!exact[i]) return false;
     return true;
-}
-
-// The value at p in every lane: a shuffle of a whole vector read at p, one broadcast
-// from memory with eight lanes (where lanes set from a scalar inside the kernel's helpers
-// would become a chain of masked inserts).
-template <class D>
-[[gnu::always_inline]] inline D broadcast(const double* p) {
-    const D v = load<D>(p);
-    return lanes::shuffle<D, lanes::FirstLane>(v, v);
 }
 
 // In the first two frames of a run each band has its own input history (bands outside
