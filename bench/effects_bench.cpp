@@ -7,6 +7,7 @@
 #include "dsp/ModuleContext.h"
 #include "dsp/ModuleRack.h"
 #include "effects/EffectsChain.h"
+#include "PerFrame.h"
 
 namespace {
 
@@ -46,9 +47,7 @@ void effectsChain(benchmark::State& state) {
         rack.run(frames, block++ % 6 == 0 ? 1 : 0);
         benchmark::DoNotOptimize(fx.output().data[0]);
     }
-    // Printed as time per stereo frame (e.g. "35n" is 35 ns).
-    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * frames,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    setPerFrame(state, state.iterations() * frames);
 }
 
 }  // namespace

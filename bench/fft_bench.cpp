@@ -5,6 +5,7 @@
 
 #include "vocoder/RealFft.h"
 #include "vocoder/VocoderSpectral.h"
+#include "PerFrame.h"
 
 // One frame of the spectral vocoder's carrier path: forward and inverse transform of
 // 512 samples, on the instruction set given as argument (0 SSE2, 1 AVX2, 2 AVX-512).
@@ -51,7 +52,6 @@ static void BM_SpectralPathStereo(benchmark::State& state) {
         benchmark::DoNotOptimize(ringRight);
         frames += kBlock;
     }
-    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(frames) * 1e-9,
-                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    setPerFrame(state, frames);
 }
 BENCHMARK(BM_SpectralPathStereo)->Arg(0)->Arg(1)->Arg(2);

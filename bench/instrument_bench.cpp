@@ -30,6 +30,7 @@
 #include "synth/VoiceSummer.h"
 #include "vocoder/BandLevels.h"
 #include "vocoder/Vocoder.h"
+#include "PerFrame.h"
 
 namespace {
 
@@ -107,12 +108,6 @@ private:
     alignas(16) float left[kHostBlock] = {};
     alignas(16) float right[kHostBlock] = {};
 };
-
-void setPerFrame(benchmark::State& state, int64_t frames) {
-    // CPU seconds per frame, printed with its prefix (e.g. "75ns").
-    state.counters["per_frame"] =
-        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
 
 double threadSeconds() {
     timespec t{};

@@ -20,6 +20,7 @@
 #include "synth/OscillatorMixer.h"
 #include "synth/VoiceChain.h"
 #include "synth/VoiceSummer.h"
+#include "PerFrame.h"
 
 namespace {
 
@@ -99,9 +100,7 @@ void synthesizer(benchmark::State& state) {
         counter -= frames * 256;
         benchmark::DoNotOptimize(summer.output().data[0]);
     }
-    // Printed as time per sample frame (e.g. "35n" is 35 ns).
-    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * frames,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    setPerFrame(state, state.iterations() * frames);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "dsp/ModuleRack.h"
 #include "vocoder/Vocoder.h"
 #include "vocoder/VocoderFilterBank.h"
+#include "PerFrame.h"
 
 namespace {
 
@@ -47,9 +48,7 @@ void runVocoder(benchmark::State& state, float anaDigi, float carSt) {
         benchmark::DoNotOptimize(vocoder.output().data[0]);
         frames += kBlock;
     }
-    // Seconds per (frames x 1e-9): nanoseconds per frame.
-    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(frames) * 1e-9,
-                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    setPerFrame(state, frames);
     shm_unlink(shm.c_str());
 }
 
@@ -80,8 +79,7 @@ void BM_FilterBank21Bands(benchmark::State& state) {
         benchmark::DoNotOptimize(sumLeft[0]);
         frames += kBlock;
     }
-    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(frames) * 1e-9,
-                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    setPerFrame(state, frames);
 }
 
 }  // namespace

@@ -100,9 +100,11 @@ template <class V>
 // v, as a value the compiler no longer knows. GCC turns min and max against a known
 // constant into a compare and a blend (or three logic operations without AVX) instead of
 // the one instruction; constants passed through this once before a loop keep it to one.
+// Clang keeps the one instruction anyway, and refuses a register operand wider than the
+// calling function's own target allows.
 template <class V>
 [[gnu::always_inline]] inline V opaque(V v) {
-#if defined(__x86_64__) || defined(__i386__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
     asm("" : "+x"(v));
 #endif
     return v;
