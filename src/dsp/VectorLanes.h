@@ -162,7 +162,7 @@ struct FirstLane {
 
 // The value at p in every lane, where a whole vector can be read at p: a shuffle of that
 // vector, always one broadcast from memory. GCC builds lanes set from a scalar (splat)
-// one at a time for four lanes and, inside some inlined helpers, for wider vectors too
+// one at a time for four floats and, inside some inlined helpers, for wider vectors too
 // (at 512 bits a chain of masked broadcasts); the shuffle of a load it never does.
 template <class V>
 [[gnu::always_inline]] inline V broadcast(const Element<V>* p) {
