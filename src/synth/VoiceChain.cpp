@@ -15,12 +15,8 @@ VoiceChain::VoiceChain(ModuleContext& moduleContext, Oscillator& a, Oscillator& 
       mixer(mix),
       amplifier(amp),
       filter(ladder),
-      summer(sum) {}
-
-bool VoiceChain::usePath(SimdPath wanted) {
-    if (!simdSupported(wanted)) return false;
-    path = wanted;
-    return true;
+      summer(sum) {
+    usePath(activeSimdPath());
 }
 
 bool VoiceChain::chained() const {
@@ -41,8 +37,9 @@ using lanes::load;
 using lanes::splat;
 using lanes::store;
 
-// What one sub-block of the chain reads and writes.
-struct Chain {
+}  // namespace
+
+struct VoiceChain::Block {
     voicelanes::PeriodicVoices voicesA, voicesB;
     ShapeConstants shapeA, shapeB;
     const float* renderedA;  // an oscillator's own output, when it rendered its frames
@@ -53,6 +50,10 @@ struct Chain {
     voicelanes::LadderVoices* ladder;
     float* out;  // the summer's
 };
+
+namespace {
+
+using Chain = VoiceChain::Block;
 
 // Both oscillators, the mixer, the amplifier and the ladder for all eight voices, then the
 // sum of the voices, frame by frame. PeriodicA and PeriodicB: the oscillator's frames
@@ -148,16 +149,17 @@ ZORVEK_TARGET_AVX512VL void renderAvx512(const Chain& c, bool periodicA, bool pe
     renderCases<F8>(c, periodicA, periodicB, frames);
 }
 
-using Render = void (*)(const Chain&, bool, bool, int32_t);
+}  // namespace
 
 // A processor with AVX-512 but without its 256-bit forms renders with the AVX2 kernel.
-Render renderOn(SimdPath path) {
-    if (path == SimdPath::Sse2) return &renderBaseline;
-    if (path == SimdPath::Avx512 && vectorLengthsSupported()) return &renderAvx512;
-    return &renderAvx2;
+bool VoiceChain::usePath(SimdPath wanted) {
+    if (!simdSupported(wanted)) return false;
+    path = wanted;
+    kernel = path == SimdPath::Sse2                                 ? &renderBaseline
+             : path == SimdPath::Avx512 && vectorLengthsSupported() ? &renderAvx512
+                                                                    : &renderAvx2;
+    return true;
 }
-
-}  // namespace
 
 void VoiceChain::process(int32_t frames, int32_t tick) {
     if (frames <= 0) return;
@@ -187,7 +189,7 @@ void VoiceChain::process(int32_t frames, int32_t tick) {
                       amplifier.rampSteps(),
                       &filter.voices(),
                       summer.out.data};
-    renderOn(path)(chain, periodicA, periodicB, frames);
+    kernel(chain, periodicA, periodicB, frames);
     oscillatorA.endRender();
     oscillatorB.endRender();
     filter.endRender();

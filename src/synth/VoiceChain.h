@@ -35,6 +35,10 @@ public:
     // As Oscillator::usePath: the path of the fused loop.
     bool usePath(SimdPath wanted);
 
+    // What one sub-block of the chain reads and writes.
+    struct Block;
+    using Kernel = void (*)(const Block&, bool periodicA, bool periodicB, int32_t frames);
+
     // Whether the six are wired one into the next (mixer inputs A and B from oscillators A
     // and B, and so on).
     bool chained() const;
@@ -46,5 +50,6 @@ private:
     Amplifier& amplifier;
     LadderFilter& filter;
     VoiceSummer& summer;
-    SimdPath path = activeSimdPath();
+    SimdPath path = SimdPath::Sse2;
+    Kernel kernel;  // chosen with the path
 };
