@@ -1,6 +1,7 @@
 #include "vocoder/VocoderFilterBank.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "dsp/Finite.h"
 #include "dsp/VectorLanes.h"
@@ -410,10 +411,22 @@ void VocoderFilterBank::run(const float* modulator, const float* left, const flo
         }
         return;
     }
+    // A stereo carrier whose two channels carry the same samples (the synthesizer's
+    // carrier always does) gives the same right outputs and states as left ones while
+    // both sides' states are the same too: the left side is run alone and copied.
+    Section& leftSection = state.sections[1];
+    Section& rightSection = state.sections[2];
+    const bool twins = right && std::memcmp(left, right, frames * sizeof(float)) == 0 &&
+                       std::memcmp(&leftSection, &rightSection, sizeof(Section)) == 0;
+    const float* carried = twins ? nullptr : right;
     for (int32_t n = 0; n < frames; n += kSpan) {
         const int32_t part = std::min(frames - n, kSpan);
-        kernel(state, Block{modulator + n, left + n, right ? right + n : nullptr, part, count, shift, a, sumLeft + n,
-                            right ? sumRight + n : nullptr});
+        kernel(state, Block{modulator + n, left + n, carried ? carried + n : nullptr, part, count, shift, a,
+                            sumLeft + n, carried ? sumRight + n : nullptr});
+    }
+    if (twins) {
+        std::memcpy(sumRight, sumLeft, frames * sizeof(float));
+        rightSection = leftSection;
     }
     // y2 is the previous frame's y1, which went into y1: a non-finite y2 shows in y1.
     bool finite = dsp::allFinite(state.envelope, kLanes);

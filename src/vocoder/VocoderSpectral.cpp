@@ -216,8 +216,15 @@ struct SpectralFrame {
         }
         envelope[256] = 0.0f;
 
+        // A right carrier frame with the left one's samples (the synthesizer's carrier is
+        // the same on both sides) is shaped into the left one's result.
+        const bool twins =
+            settings.stereo && std::memcmp(s.carrierLeft[0], s.carrierRight[0], kFrame * sizeof(float)) == 0;
         shapeCarrier<V>(s, s.carrierLeft[0]);
-        if (settings.stereo) shapeCarrier<V>(s, s.carrierRight[0]);
+        if (twins)
+            std::memcpy(s.carrierRight[0], s.carrierLeft[0], kFrame * sizeof(float));
+        else if (settings.stereo)
+            shapeCarrier<V>(s, s.carrierRight[0]);
 
         // The write position is a multiple of the hop, so each half of the 512 positions is
         // one run; the second half is kept unscaled for the next frame's crossfade.
