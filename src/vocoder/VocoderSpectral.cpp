@@ -47,38 +47,42 @@ constexpr int reverseBits(int i, int bits) {
 
 constexpr int log2(int n) { return n > 1 ? 1 + log2(n / 2) : 0; }
 
-// to[bitReverse(i)] = from[i] (times window[i] if given) for i = 0..511, a square of
-// vectors at a time. With w lanes (b bits), i splits into a row u (the top b bits), a
-// column block c and a lane l (the low b bits), and bitReverse(i) into the reversed
-// lane, column block and row: the vectors of rows reverse(u) at column block c,
-// transposed, are the vectors of rows reverse(l) at column block reverse(c).
-template <class V>
-[[gnu::always_inline]] inline void bitReversed(const float* from, const float* window, float* to) {
+// The three input rings.
+constexpr int kLeftInput = 0;
+constexpr int kRightInput = 1;
+constexpr int kModulatorInput = 2;
+
+// put(bitReverse(i), from(i)) for i = 0..511, a square of vectors at a time: from(i) gives
+// the vector of values i..i+w-1, put(j, v) takes values j..j+w-1. With w lanes (b bits),
+// i splits into a row u (the top b bits), a column block c and a lane l (the low b bits),
+// and bitReverse(i) into the reversed lane, column block and row: the vectors of rows
+// reverse(u) at column block c, transposed, are the vectors of rows reverse(l) at column
+// block reverse(c).
+template <class V, class From, class Put>
+[[gnu::always_inline]] inline void bitReversed(From from, Put put) {
     constexpr int w = lanes::kWidth<V>;
     constexpr int bits = log2(w);
     constexpr int row = kFrame / w;
     constexpr int blocks = kFrame / (w * w);
     for (int c = 0; c < blocks; ++c) {
         V rows[w];
-        for (int u = 0; u < w; ++u) {
-            const int at = reverseBits(u, bits) * row + c * w;
-            rows[u] = window ? load<V>(window + at) * load<V>(from + at) : load<V>(from + at);
-        }
+        for (int u = 0; u < w; ++u) rows[u] = from(reverseBits(u, bits) * row + c * w);
         lanes::transpose(rows);
         const int column = reverseBits(c, 9 - 2 * bits) * w;
-        for (int l = 0; l < w; ++l) store(to + reverseBits(l, bits) * row + column, rows[l]);
+        for (int l = 0; l < w; ++l) put(reverseBits(l, bits) * row + column, rows[l]);
     }
+}
+
+// A frame from its input ring, whose oldest sample is at start (0 or the hop): frame
+// sample i is ring sample (start + i) mod 512, and a vector of w samples never wraps.
+template <class V>
+[[gnu::always_inline]] inline V frameAt(const float* ring, int32_t start, int i) {
+    return load<V>(ring + ((start + i) & (kFrame - 1)));
 }
 
 }  // namespace
 
 VocoderSpectral::VocoderSpectral() {
-    carrierLeft[0] = frames[0];
-    carrierLeft[1] = frames[1];
-    carrierRight[0] = frames[2];
-    carrierRight[1] = frames[3];
-    modulator[0] = frames[4];
-    modulator[1] = frames[5];
     for (int i = 0; i < kFrame; ++i) {
         // 0.012271847 is 2 pi / 512 as a float.
         const float phase = static_cast<float>(i) * 0.012271847f;
@@ -89,23 +93,26 @@ VocoderSpectral::VocoderSpectral() {
 }
 
 void VocoderSpectral::feed(const float* m, const float* left, const float* right, int32_t count, bool stereo) {
-    const int32_t p = fillPosition;
-    std::memcpy(carrierLeft[0] + p, left, count * sizeof(float));
-    if (stereo) std::memcpy(carrierRight[0] + p, right, count * sizeof(float));
-    std::memcpy(modulator[0] + p, m, count * sizeof(float));
-    // From the middle of the current frames on, the samples also begin the next ones.
-    const int32_t before = std::max(0, kHop - p);
-    if (count <= before) return;
-    const int32_t at = p + before - kHop;
-    const int32_t rest = count - before;
-    std::memcpy(carrierLeft[1] + at, left + before, rest * sizeof(float));
-    if (stereo) std::memcpy(carrierRight[1] + at, right + before, rest * sizeof(float));
-    std::memcpy(modulator[1] + at, m + before, rest * sizeof(float));
+    const int32_t p = inputPosition;
+    std::memcpy(inputs[kLeftInput] + p, left, count * sizeof(float));
+    std::memcpy(inputs[kModulatorInput] + p, m, count * sizeof(float));
+    inputPosition = (p + count) & (kFrame - 1);
+    if (!stereo) return;
+    std::memcpy(inputs[kRightInput] + p, right, count * sizeof(float));
+    if (std::memcmp(left, right, count * sizeof(float)) == 0) {
+        twinRun = std::min(twinRun + count, kFrame);
+        return;
+    }
+    // The samples after the last pair that differs.
+    int32_t n = count;
+    while (std::memcmp(left + n - 1, right + n - 1, sizeof(float)) == 0) --n;
+    twinRun = count - n;
 }
 
 void VocoderSpectral::takeRightFromLeft() {
-    for (int i = 0; i < 2; ++i) std::memcpy(carrierRight[i], carrierLeft[i], kFrame * sizeof(float));
+    std::memcpy(inputs[kRightInput], inputs[kLeftInput], sizeof inputs[kRightInput]);
     std::memcpy(outRight, outLeft, sizeof outRight);
+    twinRun = kFrame;
 }
 
 void VocoderSpectral::run(const float* m, const float* left, const float* right, int32_t sampleCount,
@@ -132,7 +139,8 @@ void VocoderSpectral::run(const float* m, const float* left, const float* right,
 }
 
 void VocoderSpectral::clear() {
-    std::memset(frames, 0, sizeof frames);
+    std::memset(inputs, 0, sizeof inputs);
+    twinRun = kFrame;
     std::memset(work, 0, sizeof work);
     std::memset(outLeft, 0, sizeof outLeft);
     std::memset(outRight, 0, sizeof outRight);
@@ -141,6 +149,11 @@ void VocoderSpectral::clear() {
 
 // The per-frame work of the spectral path for vectors of any width.
 struct SpectralFrame {
+    // The bit-reversal transposes squares of at most eight lanes: a 16-lane square
+    // takes more shuffle work per sample than eight-lane ones, and its rows spill.
+    template <class V>
+    using GatherLanes = std::conditional_t<(lanes::kWidth<V> > 8), F8, V>;
+
     static void mangle(float* spectrum, int32_t width) {
         for (int32_t g = 1; g + width < 255; g += width) {
             for (int32_t j = 0; j < width / 2; ++j) {
@@ -152,14 +165,18 @@ struct SpectralFrame {
         }
     }
 
-    // Transforms a carrier frame, scales bins 1..255 by shaped[k] and transforms it
-    // back, leaving it in time order again.
-    template <class V>
-    [[gnu::always_inline]] static void shapeCarrier(VocoderSpectral& s, float* frame) {
+    // Transforms the carrier frame in an input ring, scales bins 1..255 by shaped[k],
+    // transforms it back and hands its samples, 256 times the shaped ones, to put(i, v)
+    // in time order.
+    template <class V, class Put>
+    [[gnu::always_inline]] static void shapeCarrier(VocoderSpectral& s, const float* ring, Put put) {
+        using G = GatherLanes<V>;
         float* work = s.work;
         const float* shaped = s.shaped;
         constexpr int w = lanes::kWidth<V>;
-        bitReversed<V>(frame, nullptr, work);
+        const int32_t start = s.inputPosition;
+        bitReversed<G>([&](int i) { return frameAt<G>(ring, start, i); },
+                       [&](int j, const G& v) { store(work + j, v); });
         s.fft.forward(work);
         work[0] = 0.0f;
         work[256] = 0.0f;
@@ -174,15 +191,48 @@ struct SpectralFrame {
         }
         work[256] = 0.0f;
         s.fft.inverse(work);
-        bitReversed<V>(work, nullptr, frame);
+        bitReversed<G>([&](int i) { return load<G>(work + i); }, put);
+    }
+
+    // The crossfades of a shaped frame into the output rings at the write position, the
+    // left ring's linear and the right ring's windowed: the first half of the frame is
+    // faded with what the previous frame left there, the second half is kept unscaled for
+    // the next frame's crossfade. The write position is a multiple of the hop, so each
+    // half is one run.
+    template <class V>
+    [[gnu::always_inline]] static void fadeLeft(VocoderSpectral& s, int i, const V& v) {
+        if (i < kHop) {
+            float* ring = s.outLeft + s.writePosition + i;
+            const V faded = load<V>(kFadeIn.data() + i) * v + load<V>(kFadeOut.data() + i) * load<V>(ring);
+            store(ring, faded * splat<V>(kLinearFadeScale));
+        } else {
+            store(s.outLeft + ((s.writePosition + i) & (kRing - 1)), v);
+        }
+    }
+
+    template <class V>
+    [[gnu::always_inline]] static void fadeRight(VocoderSpectral& s, int i, const V& v) {
+        constexpr int w = lanes::kWidth<V>;
+        if (i < kHop) {
+            float* ring = s.outRight + s.writePosition + i;
+            const V falling = lanes::reversed(load<V>(s.window + 255 - i - (w - 1)));
+            const V faded = v * load<V>(s.window + i) + falling * load<V>(ring);
+            store(ring, faded * splat<V>(kWindowFadeScale));
+        } else {
+            store(s.outRight + ((s.writePosition + i) & (kRing - 1)), v);
+        }
     }
 
     template <class V>
     [[gnu::always_inline]] static void process(VocoderSpectral& s, const VocoderSpectral::Settings& settings) {
+        using G = GatherLanes<V>;
         float* envelope = s.envelope;
         constexpr int w = lanes::kWidth<V>;
         float* m = s.work;
-        bitReversed<V>(s.modulator[0], s.window, m);
+        const float* modulator = s.inputs[kModulatorInput];
+        const int32_t start = s.inputPosition;
+        bitReversed<G>([&](int i) { return load<G>(s.window + i) * frameAt<G>(modulator, start, i); },
+                       [&](int j, const G& v) { store(m + j, v); });
         s.fft.forward(m);
         if (settings.mangleWidth != 0) mangle(m, settings.mangleWidth);
         m[0] = 0.0f;
@@ -218,35 +268,18 @@ struct SpectralFrame {
 
         // A right carrier frame with the left one's samples (the synthesizer's carrier is
         // the same on both sides) is shaped into the left one's result.
-        const bool twins =
-            settings.stereo && std::memcmp(s.carrierLeft[0], s.carrierRight[0], kFrame * sizeof(float)) == 0;
-        shapeCarrier<V>(s, s.carrierLeft[0]);
-        if (twins)
-            std::memcpy(s.carrierRight[0], s.carrierLeft[0], kFrame * sizeof(float));
-        else if (settings.stereo)
-            shapeCarrier<V>(s, s.carrierRight[0]);
-
-        // The write position is a multiple of the hop, so each half of the 512 positions is
-        // one run; the second half is kept unscaled for the next frame's crossfade.
-        float* ring = s.outLeft + s.writePosition;
-        const float* left = s.carrierLeft[0];
-        for (int k = 0; k < kHop; k += w) {
-            const V faded =
-                load<V>(kFadeIn.data() + k) * load<V>(left + k) + load<V>(kFadeOut.data() + k) * load<V>(ring + k);
-            store(ring + k, faded * splat<V>(kLinearFadeScale));
+        const bool twins = settings.stereo && s.twinRun == kFrame;
+        if (twins) {
+            shapeCarrier<V>(s, s.inputs[kLeftInput], [&](int i, const G& v) {
+                fadeLeft(s, i, v);
+                fadeRight(s, i, v);
+            });
+        } else {
+            shapeCarrier<V>(s, s.inputs[kLeftInput], [&](int i, const G& v) { fadeLeft(s, i, v); });
+            if (settings.stereo)
+                shapeCarrier<V>(s, s.inputs[kRightInput], [&](int i, const G& v) { fadeRight(s, i, v); });
         }
         const int32_t tail = (s.writePosition + kHop) & (kRing - 1);
-        std::memcpy(s.outLeft + tail, left + kHop, kHop * sizeof(float));
-        if (settings.stereo) {
-            ring = s.outRight + s.writePosition;
-            const float* right = s.carrierRight[0];
-            for (int k = 0; k < kHop; k += w) {
-                const V falling = lanes::reversed(load<V>(s.window + 255 - k - (w - 1)));
-                const V faded = load<V>(right + k) * load<V>(s.window + k) + falling * load<V>(ring + k);
-                store(ring + k, faded * splat<V>(kWindowFadeScale));
-            }
-            std::memcpy(s.outRight + tail, right + kHop, kHop * sizeof(float));
-        }
         // A non-finite sample or follower reaches the rings through a frame's transforms
         // and only then the output: cleared here, it is never heard. Bins 0 and 256 of the
         // followers were just set to zero.
@@ -258,9 +291,6 @@ struct SpectralFrame {
         if (!finite) s.clear();
         s.writePosition = (s.writePosition + kHop) & (kRing - 1);
 
-        std::swap(s.carrierLeft[0], s.carrierLeft[1]);
-        std::swap(s.carrierRight[0], s.carrierRight[1]);
-        std::swap(s.modulator[0], s.modulator[1]);
         s.fillPosition = kHop;
     }
 };

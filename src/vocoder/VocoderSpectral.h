@@ -25,10 +25,10 @@ public:
 
     VocoderSpectral();
 
-    // Runs sampleCount sample frames: each is stored into the current frames (and the next
-    // ones once the current frames are half full), the output rings are read at the read
-    // position into ringLeft (and ringRight in stereo), and a full frame is transformed
-    // and crossfaded into the rings. The right carrier is taken only in stereo.
+    // Runs sampleCount sample frames: each is stored into the input rings, the output
+    // rings are read at the read position into ringLeft (and ringRight in stereo), and a
+    // full frame is transformed and crossfaded into the output rings. The right carrier
+    // is taken only in stereo.
     void run(const float* modulator, const float* left, const float* right, int32_t sampleCount,
              const Settings& settings, float* ringLeft, float* ringRight);
 
@@ -45,28 +45,24 @@ public:
 
 private:
     // A carrier turning stereo starts its right channel as a copy of the left one: in
-    // mono the right frames and ring are not kept up and still hold what the last stereo
-    // frames left there (the frames up to 256 times their samples), which would sound
-    // as a burst of up to full scale.
+    // mono the right input and output rings are not kept up and still hold what the last
+    // stereo frames left there, which would sound as a burst.
     void takeRightFromLeft();
-    // Frames, rings and followers back to silence (after a frame's work left any of
-    // them non-finite).
+    // Input rings, output rings and followers back to silence (after a frame's work left
+    // any of them non-finite).
     void clear();
-    // Stores count sample frames from the fill position on.
+    // Stores count sample frames at the input position; they never run past the end of
+    // the current frame, which ends at a multiple of the hop in the rings.
     void feed(const float* modulator, const float* left, const float* right, int32_t count, bool stereo);
     // The per-frame work, written once for any vector width.
     friend struct SpectralFrame;
 
     RealFft fft;
     void (*processFrame)(VocoderSpectral& spectral, const Settings& settings);
-    // Current and next frames of carrier left, carrier right and modulator, in time
-    // order; the modulator unwindowed. A carrier frame is left holding 256 times its
-    // shaped samples after its transforms (which the next frames' writes replace, or in
-    // mono the right carrier keeps).
-    alignas(64) float frames[6][kFrame] = {};
-    float* carrierLeft[2];
-    float* carrierRight[2];
-    float* modulator[2];
+    // The latest kFrame samples of carrier left, carrier right and modulator (unwindowed);
+    // a frame is read from them starting at the input position, where its oldest sample
+    // lies once it is full.
+    alignas(64) float inputs[3][kFrame] = {};
     // The transforms' buffer: a frame in bit-reversed order, then its spectrum.
     alignas(64) float work[kFrame] = {};
     alignas(64) float outLeft[kRing] = {};
@@ -75,7 +71,11 @@ private:
     alignas(64) float gains[kFrame];
     alignas(64) float shaped[kHop + 1];
     alignas(64) float window[kFrame];
-    int32_t fillPosition = 0;
+    int32_t fillPosition = 0;  // samples of the current frame stored
+    int32_t inputPosition = 0;
+    // How many of the latest right carrier samples equal the left ones bit for bit (at
+    // most kFrame): a frame whose two carriers are equal is shaped once.
+    int32_t twinRun = kFrame;
     int32_t readPosition = 0;
     int32_t writePosition = kFrame;
     bool stereo = false;  // of the last run
