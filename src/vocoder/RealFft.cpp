@@ -5,6 +5,7 @@
 #include "vocoder/RealFft.h"
 
 #include <cmath>
+#include <type_traits>
 
 #include "dsp/VectorLanes.h"
 
@@ -178,6 +179,12 @@ template <class V>
     }
 }
 
+// The first (forward) and last (inverse) stages take at most eight lanes: their transposes
+// of sixteen lanes cost more shuffle work per value than eight-lane ones (about 5 % of
+// both transforms on AVX-512), while the wider stage pairs pay.
+template <class V>
+using InBlockLanes = std::conditional_t<(lanes::kWidth<V> > 8), F8, V>;
+
 // Half spans h and 2h in one pass over each block of 4h values: the same butterflies
 // as two passes, with fewer loads and stores. h is at least the vector width.
 template <class V>
@@ -237,7 +244,7 @@ template <class V>
     constexpr int W = lanes::kWidth<V>;
     float* re = x;
     float* im = x + kHalf;
-    forwardFirstStages<V>(t, re, im);
+    forwardFirstStages<InBlockLanes<V>>(t, re, im);
     forwardStagePair<V>(t, re, im, 16);
     forwardStagePair<V>(t, re, im, 64);
 
@@ -300,7 +307,7 @@ template <class V>
     float* im = x + kHalf;
     inverseStagePair<V>(t, re, im, 64);
     inverseStagePair<V>(t, re, im, 16);
-    inverseLastStages<V>(t, re, im);
+    inverseLastStages<InBlockLanes<V>>(t, re, im);
 }
 
 void forwardSse2(const Tables& t, float* x) { forwardLanes<F4>(t, x); }
