@@ -65,10 +65,13 @@ template <class V, class From, class Put>
     constexpr int row = kFrame / w;
     constexpr int blocks = kFrame / (w * w);
     for (int c = 0; c < blocks; ++c) {
+        // Unrolled, so the rows stay in registers and each put's place is a constant.
         V rows[w];
+#pragma GCC unroll 16
         for (int u = 0; u < w; ++u) rows[u] = from(reverseBits(u, bits) * row + c * w);
         lanes::transpose(rows);
         const int column = reverseBits(c, 9 - 2 * bits) * w;
+#pragma GCC unroll 16
         for (int l = 0; l < w; ++l) put(reverseBits(l, bits) * row + column, rows[l]);
     }
 }
@@ -194,32 +197,40 @@ struct SpectralFrame {
         bitReversed<G>([&](int i) { return load<G>(work + i); }, put);
     }
 
-    // The crossfades of a shaped frame into the output rings at the write position, the
-    // left ring's linear and the right ring's windowed: the first half of the frame is
-    // faded with what the previous frame left there, the second half is kept unscaled for
-    // the next frame's crossfade. The write position is a multiple of the hop, so each
-    // half is one run.
+    // The places a frame's crossfade writes in an output ring: the write position (a
+    // multiple of the hop) for the frame's first half, faded with what the previous frame
+    // left there, and the next hop for its second half, kept unscaled for the next frame's
+    // crossfade. Each half is one run.
+    struct Halves {
+        float* head;
+        float* tail;
+    };
+
+    static Halves halves(const VocoderSpectral& s, float* ring) {
+        return {ring + s.writePosition, ring + ((s.writePosition + kHop) & (kRing - 1))};
+    }
+
+    // The left ring's linear crossfade.
     template <class V>
-    [[gnu::always_inline]] static void fadeLeft(VocoderSpectral& s, int i, const V& v) {
-        if (i < kHop) {
-            float* ring = s.outLeft + s.writePosition + i;
-            const V faded = load<V>(kFadeIn.data() + i) * v + load<V>(kFadeOut.data() + i) * load<V>(ring);
-            store(ring, faded * splat<V>(kLinearFadeScale));
+    [[gnu::always_inline]] static void fadeLeft(const Halves& ring, int i, const V& v) {
+        if (i >= kHop) {
+            store(ring.tail + i - kHop, v);
         } else {
-            store(s.outLeft + ((s.writePosition + i) & (kRing - 1)), v);
+            const V faded = load<V>(kFadeIn.data() + i) * v + load<V>(kFadeOut.data() + i) * load<V>(ring.head + i);
+            store(ring.head + i, faded * splat<V>(kLinearFadeScale));
         }
     }
 
+    // The right ring's crossfade with the window.
     template <class V>
-    [[gnu::always_inline]] static void fadeRight(VocoderSpectral& s, int i, const V& v) {
+    [[gnu::always_inline]] static void fadeRight(const Halves& ring, const float* window, int i, const V& v) {
         constexpr int w = lanes::kWidth<V>;
-        if (i < kHop) {
-            float* ring = s.outRight + s.writePosition + i;
-            const V falling = lanes::reversed(load<V>(s.window + 255 - i - (w - 1)));
-            const V faded = v * load<V>(s.window + i) + falling * load<V>(ring);
-            store(ring, faded * splat<V>(kWindowFadeScale));
+        if (i >= kHop) {
+            store(ring.tail + i - kHop, v);
         } else {
-            store(s.outRight + ((s.writePosition + i) & (kRing - 1)), v);
+            const V falling = lanes::reversed(load<V>(window + 255 - i - (w - 1)));
+            const V faded = v * load<V>(window + i) + falling * load<V>(ring.head + i);
+            store(ring.head + i, faded * splat<V>(kWindowFadeScale));
         }
     }
 
@@ -269,25 +280,25 @@ struct SpectralFrame {
         // A right carrier frame with the left one's samples (the synthesizer's carrier is
         // the same on both sides) is shaped into the left one's result.
         const bool twins = settings.stereo && s.twinRun == kFrame;
+        const Halves left = halves(s, s.outLeft), right = halves(s, s.outRight);
+        const float* window = s.window;
         if (twins) {
             shapeCarrier<V>(s, s.inputs[kLeftInput], [&](int i, const G& v) {
-                fadeLeft(s, i, v);
-                fadeRight(s, i, v);
+                fadeLeft(left, i, v);
+                fadeRight(right, window, i, v);
             });
         } else {
-            shapeCarrier<V>(s, s.inputs[kLeftInput], [&](int i, const G& v) { fadeLeft(s, i, v); });
+            shapeCarrier<V>(s, s.inputs[kLeftInput], [&](int i, const G& v) { fadeLeft(left, i, v); });
             if (settings.stereo)
-                shapeCarrier<V>(s, s.inputs[kRightInput], [&](int i, const G& v) { fadeRight(s, i, v); });
+                shapeCarrier<V>(s, s.inputs[kRightInput], [&](int i, const G& v) { fadeRight(right, window, i, v); });
         }
-        const int32_t tail = (s.writePosition + kHop) & (kRing - 1);
         // A non-finite sample or follower reaches the rings through a frame's transforms
         // and only then the output: cleared here, it is never heard. Bins 0 and 256 of the
         // followers were just set to zero.
         const bool finite =
-            lanes::allFinite<V>(envelope + 1, kHop) && lanes::allFinite<V>(s.outLeft + s.writePosition, kHop) &&
-            lanes::allFinite<V>(s.outLeft + tail, kHop) &&
-            (!settings.stereo ||
-             (lanes::allFinite<V>(s.outRight + s.writePosition, kHop) && lanes::allFinite<V>(s.outRight + tail, kHop)));
+            lanes::allFinite<V>(envelope + 1, kHop) && lanes::allFinite<V>(left.head, kHop) &&
+            lanes::allFinite<V>(left.tail, kHop) &&
+            (!settings.stereo || (lanes::allFinite<V>(right.head, kHop) && lanes::allFinite<V>(right.tail, kHop)));
         if (!finite) s.clear();
         s.writePosition = (s.writePosition + kHop) & (kRing - 1);
 
