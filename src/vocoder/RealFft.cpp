@@ -232,82 +232,137 @@ template <class V>
     }
 }
 
+// Bins k..k+W-1 and 256-k-(W-1)..256-k, lane i holding bin k + i and bin 256 - k - i:
+// the real and imaginary parts of each, at places k, 512 - k, 256 - k and 256 + k.
+template <class V>
+struct BinPair {
+    V re, im, mirrorRe, mirrorIm;
+};
+
+template <class V>
+[[gnu::always_inline]] inline BinPair<V> loadBins(const float* x, int k) {
+    constexpr int W = lanes::kWidth<V>;
+    return {load<V>(x + k), lanes::reversed(load<V>(x + kSize - k - (W - 1))),
+            lanes::reversed(load<V>(x + kHalf - k - (W - 1))), load<V>(x + kHalf + k)};
+}
+
 // The even samples sit bit-reversed in x[0..255] and the odd ones in x[256..511], so
 // the buffer already is z(m) = x(2m) + i x(2m+1) in split form, ready for the complex
 // transform (decimation in time: bit-reversed input, natural-order output, kernel
-// e^(+i ...)). Its result Z(k) = E(k) + i O(k) is then separated into the spectra of the
-// even and odd samples and merged: X(k) = E(k) + W^k O(k), X(256 - k) = conj(E - W^k O),
-// with W = e^(+2 pi i / 512). Bins k and 256 - k occupy the same four places
-// (k, 256 - k, 256 + k, 512 - k) in Z and in X, so each pair is done in place.
+// e^(+i ...)).
 template <class V>
-[[gnu::always_inline]] inline void forwardLanes(const Tables& t, float* x) {
-    constexpr int W = lanes::kWidth<V>;
+[[gnu::always_inline]] inline void forwardComplex(const Tables& t, float* x) {
     float* re = x;
     float* im = x + kHalf;
     forwardFirstStages<InBlockLanes<V>>(t, re, im);
     forwardStagePair<V>(t, re, im, 16);
     forwardStagePair<V>(t, re, im, 64);
-
-    const float z0r = x[0], z0i = x[kHalf];
-    x[0] = z0r + z0i;
-    x[kHalf] = z0r - z0i;
-    // k = 1..128 a vector at a time; k = 128 pairs with itself, and the stores in this
-    // order leave what one bin at a time leaves.
-    const V half = lanes::splat<V>(0.5f);
-    for (int k = 1; k <= kHalf / 2; k += W) {
-        const V ar = load<V>(x + k);
-        const V ai = load<V>(x + kHalf + k);
-        const V br = lanes::reversed(load<V>(x + kHalf - k - (W - 1)));
-        const V bi = lanes::reversed(load<V>(x + kSize - k - (W - 1)));
-        const V er = (ar + br) * half;
-        const V ei = (ai - bi) * half;
-        const V orr = (ai + bi) * half;
-        const V oi = (br - ar) * half;
-        const V c = load<V>(t.splitCos + k), s = load<V>(t.splitSin + k);
-        const V wor = c * orr - s * oi;
-        const V woi = c * oi + s * orr;
-        store(x + k, er + wor);
-        store(x + kSize - k - (W - 1), lanes::reversed(ei + woi));
-        store(x + kHalf - k - (W - 1), lanes::reversed(er - wor));
-        store(x + kHalf + k, woi - ei);
-    }
 }
 
-// The forward steps undone in reverse order: E(k) = (X(k) + conj X(256 - k)) / 2,
-// W^k O(k) = (X(k) - conj X(256 - k)) / 2, Z(k) = E(k) + i O(k), then the complex
-// inverse (decimation in frequency: natural-order input, bit-reversed output, kernel
-// e^(-i ...), unnormalised) leaves z(m) x 256 bit-reversed, which is 256 x(n) at
-// bitReverse(n).
+// The complex transform's result Z(k) = E(k) + i O(k) separated into the spectra of the
+// even and odd samples and merged: X(k) = E(k) + W^k O(k), X(256 - k) = conj(E - W^k O),
+// with W = e^(+2 pi i / 512). Bins k and 256 - k occupy the same four places in Z and in
+// X, so each pair is done in place. In the vector holding k = 128 that bin pairs with
+// itself, and its places take what one bin at a time leaves (the second store).
 template <class V>
-[[gnu::always_inline]] inline void inverseLanes(const Tables& t, float* x) {
-    constexpr int W = lanes::kWidth<V>;
-    const float x0 = x[0], x256 = x[kHalf];
-    x[0] = (x0 + x256) * 0.5f;
-    x[kHalf] = (x0 - x256) * 0.5f;
+[[gnu::always_inline]] inline BinPair<V> separated(const Tables& t, const float* x, int k) {
     const V half = lanes::splat<V>(0.5f);
-    for (int k = 1; k <= kHalf / 2; k += W) {
-        const V xr = load<V>(x + k);
-        const V xi = lanes::reversed(load<V>(x + kSize - k - (W - 1)));
-        const V yr = lanes::reversed(load<V>(x + kHalf - k - (W - 1)));
-        const V yi = load<V>(x + kHalf + k);
-        const V er = (xr + yr) * half;
-        const V ei = (xi - yi) * half;
-        const V pr = (xr - yr) * half;
-        const V pi = (xi + yi) * half;
-        const V c = load<V>(t.splitCos + k), s = load<V>(t.splitSin + k);
-        const V orr = c * pr + s * pi;
-        const V oi = c * pi - s * pr;
-        store(x + k, er - oi);
-        store(x + kHalf + k, ei + orr);
-        store(x + kHalf - k - (W - 1), lanes::reversed(er + oi));
-        store(x + kSize - k - (W - 1), lanes::reversed(orr - ei));
-    }
+    const BinPair<V> z = loadBins<V>(x, k);
+    const V ar = z.re, ai = z.mirrorIm, br = z.mirrorRe, bi = z.im;
+    const V er = (ar + br) * half;
+    const V ei = (ai - bi) * half;
+    const V orr = (ai + bi) * half;
+    const V oi = (br - ar) * half;
+    const V c = load<V>(t.splitCos + k), s = load<V>(t.splitSin + k);
+    const V wor = c * orr - s * oi;
+    const V woi = c * oi + s * orr;
+    return {er + wor, ei + woi, er - wor, woi - ei};
+}
 
+template <class V>
+[[gnu::always_inline]] inline void storeSeparated(float* x, int k, const BinPair<V>& b) {
+    constexpr int W = lanes::kWidth<V>;
+    store(x + k, b.re);
+    store(x + kSize - k - (W - 1), lanes::reversed(b.im));
+    store(x + kHalf - k - (W - 1), lanes::reversed(b.mirrorRe));
+    store(x + kHalf + k, b.mirrorIm);
+}
+
+// The separation undone: E(k) = (X(k) + conj X(256 - k)) / 2, W^k O(k) = (X(k) - conj
+// X(256 - k)) / 2, Z(k) = E(k) + i O(k), stored in the same order of places.
+template <class V>
+[[gnu::always_inline]] inline void storeMerged(const Tables& t, float* x, int k, const BinPair<V>& b) {
+    constexpr int W = lanes::kWidth<V>;
+    const V half = lanes::splat<V>(0.5f);
+    const V xr = b.re, xi = b.im, yr = b.mirrorRe, yi = b.mirrorIm;
+    const V er = (xr + yr) * half;
+    const V ei = (xi - yi) * half;
+    const V pr = (xr - yr) * half;
+    const V pi = (xi + yi) * half;
+    const V c = load<V>(t.splitCos + k), s = load<V>(t.splitSin + k);
+    const V orr = c * pr + s * pi;
+    const V oi = c * pi - s * pr;
+    store(x + k, er - oi);
+    store(x + kHalf + k, ei + orr);
+    store(x + kHalf - k - (W - 1), lanes::reversed(er + oi));
+    store(x + kSize - k - (W - 1), lanes::reversed(orr - ei));
+}
+
+// The complex inverse (decimation in frequency: natural-order input, bit-reversed
+// output, kernel e^(-i ...), unnormalised) leaves z(m) x 256 bit-reversed, which is
+// 256 x(n) at bitReverse(n).
+template <class V>
+[[gnu::always_inline]] inline void inverseComplex(const Tables& t, float* x) {
     float* re = x;
     float* im = x + kHalf;
     inverseStagePair<V>(t, re, im, 64);
     inverseStagePair<V>(t, re, im, 16);
     inverseLastStages<InBlockLanes<V>>(t, re, im);
+}
+
+template <class V>
+[[gnu::always_inline]] inline void forwardLanes(const Tables& t, float* x) {
+    forwardComplex<V>(t, x);
+    const float z0r = x[0], z0i = x[kHalf];
+    x[0] = z0r + z0i;
+    x[kHalf] = z0r - z0i;
+    for (int k = 1; k <= kHalf / 2; k += lanes::kWidth<V>) storeSeparated(x, k, separated<V>(t, x, k));
+}
+
+template <class V>
+[[gnu::always_inline]] inline void inverseLanes(const Tables& t, float* x) {
+    const float x0 = x[0], x256 = x[kHalf];
+    x[0] = (x0 + x256) * 0.5f;
+    x[kHalf] = (x0 - x256) * 0.5f;
+    for (int k = 1; k <= kHalf / 2; k += lanes::kWidth<V>) storeMerged(t, x, k, loadBins<V>(x, k));
+    inverseComplex<V>(t, x);
+}
+
+// forward, scaling and inverse with the separation and the merge in one pass, the bins
+// never stored in between. Bins 0 and 256 are cleared, so the merge makes them 0. The
+// vector holding bin 128 takes for it what the separate passes leave in its places (the
+// second of the separation's stores) before both of its lanes are scaled by gains[128].
+template <class V>
+[[gnu::always_inline]] inline void shapeLanes(const Tables& t, float* x, const float* gains) {
+    constexpr int W = lanes::kWidth<V>;
+    forwardComplex<V>(t, x);
+    x[0] = 0.0f;
+    x[kHalf] = 0.0f;
+    for (int k = 1; k <= kHalf / 2; k += W) {
+        BinPair<V> b = separated<V>(t, x, k);
+        if (k + W - 1 == kHalf / 2) {
+            b.re[W - 1] = b.mirrorRe[W - 1];
+            b.im[W - 1] = b.mirrorIm[W - 1];
+        }
+        const V scale = load<V>(gains + k);
+        const V mirrorScale = lanes::reversed(load<V>(gains + kHalf - k - (W - 1)));
+        b.re = b.re * scale;
+        b.im = b.im * scale;
+        b.mirrorRe = b.mirrorRe * mirrorScale;
+        b.mirrorIm = b.mirrorIm * mirrorScale;
+        storeMerged(t, x, k, b);
+    }
+    inverseComplex<V>(t, x);
 }
 
 void forwardSse2(const Tables& t, float* x) { forwardLanes<F4>(t, x); }
@@ -316,13 +371,17 @@ ZORVEK_TARGET_AVX2 void forwardAvx2(const Tables& t, float* x) { forwardLanes<F8
 ZORVEK_TARGET_AVX2 void inverseAvx2(const Tables& t, float* x) { inverseLanes<F8>(t, x); }
 ZORVEK_TARGET_AVX512 void forwardAvx512(const Tables& t, float* x) { forwardLanes<F16>(t, x); }
 ZORVEK_TARGET_AVX512 void inverseAvx512(const Tables& t, float* x) { inverseLanes<F16>(t, x); }
+void shapeSse2(const Tables& t, float* x, const float* gains) { shapeLanes<F4>(t, x, gains); }
+ZORVEK_TARGET_AVX2 void shapeAvx2(const Tables& t, float* x, const float* gains) { shapeLanes<F8>(t, x, gains); }
+ZORVEK_TARGET_AVX512 void shapeAvx512(const Tables& t, float* x, const float* gains) { shapeLanes<F16>(t, x, gains); }
 
 constexpr SimdKernels<RealFft::Kernel> kForward{&forwardSse2, &forwardAvx2, &forwardAvx512};
 constexpr SimdKernels<RealFft::Kernel> kInverse{&inverseSse2, &inverseAvx2, &inverseAvx512};
+constexpr SimdKernels<RealFft::ShapeKernel> kShape{&shapeSse2, &shapeAvx2, &shapeAvx512};
 
 }  // namespace
 
-RealFft::RealFft() : forwardKernel(&forwardSse2), inverseKernel(&inverseSse2) {
+RealFft::RealFft() : forwardKernel(&forwardSse2), inverseKernel(&inverseSse2), shapeKernel(&shapeSse2) {
     for (int h = 4; h < kHalf; h *= 2)
         for (int j = 0; j < h; ++j) unitCircle(j, 2 * h, tables.stageCos[h - 4 + j], tables.stageSin[h - 4 + j]);
     for (int k = 0; k <= kHalf / 2; ++k) unitCircle(k, kSize, tables.splitCos[k], tables.splitSin[k]);
@@ -335,5 +394,6 @@ bool RealFft::usePath(SimdPath path) {
     current = path;
     forwardKernel = kForward[path];
     inverseKernel = kInverse[path];
+    shapeKernel = kShape[path];
     return true;
 }

@@ -31,6 +31,9 @@ public:
 
     void forward(float* x) const { forwardKernel(tables, x); }
     void inverse(float* x) const { inverseKernel(tables, x); }
+    // forward, then Re X(k) and Im X(k) times gains[k] for k = 1..255 and bins 0 and 256
+    // cleared, then inverse: the same bits as the three steps, in fewer passes.
+    void shape(float* x, const float* gains) const { shapeKernel(tables, x, gains); }
 
     // Selects another instruction set (for tests and benchmarks); false if this
     // processor lacks it.
@@ -52,10 +55,12 @@ public:
     };
 
     using Kernel = void (*)(const Tables&, float*);
+    using ShapeKernel = void (*)(const Tables&, float*, const float*);
 
 private:
     Tables tables;
     Kernel forwardKernel;
     Kernel inverseKernel;
+    ShapeKernel shapeKernel;
     SimdPath current = SimdPath::Sse2;
 };

@@ -169,31 +169,16 @@ struct SpectralFrame {
     }
 
     // Transforms the carrier frame in an input ring, scales bins 1..255 by shaped[k],
-    // transforms it back and hands its samples, 256 times the shaped ones, to put(i, v)
-    // in time order.
+    // clears bins 0 and 256, transforms it back and hands its samples, 256 times the
+    // shaped ones, to put(i, v) in time order.
     template <class V, class Put>
     [[gnu::always_inline]] static void shapeCarrier(VocoderSpectral& s, const float* ring, Put put) {
         using G = GatherLanes<V>;
         float* work = s.work;
-        const float* shaped = s.shaped;
-        constexpr int w = lanes::kWidth<V>;
         const int32_t start = s.inputPosition;
         bitReversed<G>([&](int i) { return frameAt<G>(ring, start, i); },
                        [&](int j, const G& v) { store(work + j, v); });
-        s.fft.forward(work);
-        work[0] = 0.0f;
-        work[256] = 0.0f;
-        // Bins 1..256 a vector at a time, each bin's two parts with the same factor; bin 256
-        // is cleared again afterwards.
-        for (int k = 1; k <= kHop; k += w) {
-            const V scale = load<V>(shaped + k);
-            const int mirror = kFrame - k - (w - 1);
-            const V re = load<V>(work + k), im = load<V>(work + mirror);
-            store(work + k, re * scale);
-            store(work + mirror, im * lanes::reversed(scale));
-        }
-        work[256] = 0.0f;
-        s.fft.inverse(work);
+        s.fft.shape(work, s.shaped);
         bitReversed<G>([&](int i) { return load<G>(work + i); }, put);
     }
 

@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -156,6 +157,11 @@ std::vector<std::vector<float>> exactnessInputs() {
     std::vector<float> zeros(N);
     for (int i = 0; i < N; ++i) zeros[i] = (i % 3) ? 0.0f : -0.0f;
     inputs.push_back(zeros);
+    // One odd sample: bin 128 of the even samples' spectrum is exactly zero, so the two
+    // values its separation stores in one place differ (by the rounding of cos(pi / 2)).
+    std::vector<float> odd(N, 0.0f);
+    odd[256] = -1.0f;
+    inputs.push_back(odd);
     return inputs;
 }
 
@@ -170,6 +176,16 @@ std::vector<std::vector<float>> exactnessInputs() {
 
 TEST(RealFft, EveryTransformGivesTheBitsOfThePlainScalarForm) {
     const PlainRealFft plain;
+    // Gains for shape: 0 and 1 exactly, some large; then only bin 128 passed (which pairs
+    // with itself in the separation), or made NaN.
+    std::vector<float> gains(N / 2);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> gain(0.0f, 2.0f);
+    for (float& g : gains) g = gain(rng);
+    gains[3] = 0.0f, gains[4] = 1.0f, gains[200] = 1e30f;
+    std::vector<float> onlyMiddle(N / 2, 0.0f), nanAtMiddle = gains;
+    onlyMiddle[128] = 1.0f;
+    nanAtMiddle[128] = std::numeric_limits<float>::quiet_NaN();
     for (SimdPath path : {SimdPath::Sse2, SimdPath::Avx2, SimdPath::Avx512}) {
         RealFft fft;
         if (!fft.usePath(path)) continue;
@@ -187,6 +203,15 @@ TEST(RealFft, EveryTransformGivesTheBitsOfThePlainScalarForm) {
             plain.inverse(expected.data());
             fft.inverse(actual.data());
             ASSERT_TRUE(sameBits(actual, expected)) << static_cast<int>(path) << " inverse, input " << input;
+            for (const std::vector<float>* g : {&gains, &onlyMiddle, &nanAtMiddle}) {
+                expected = x, actual = x;
+                plain.forward(expected.data());
+                expected[0] = expected[N / 2] = 0.0f;
+                for (int k = 1; k < N / 2; ++k) expected[k] *= (*g)[k], expected[N - k] *= (*g)[k];
+                plain.inverse(expected.data());
+                fft.shape(actual.data(), g->data());
+                ASSERT_TRUE(sameBits(actual, expected)) << static_cast<int>(path) << " shape, input " << input;
+            }
             ++input;
         }
     }
