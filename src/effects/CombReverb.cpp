@@ -1,13 +1,25 @@
+// The lane helpers are always inlined, so no call passes a wide vector by value.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 #include "effects/CombReverb.h"
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "dsp/Buffers.h"
+#include "dsp/VectorLanes.h"
 
-CombReverb::CombReverb() : lines(std::make_unique<float[]>(2 * kLineLength * kCombs)) {}
+CombReverb::CombReverb() : storage(std::make_unique<float[]>(kStorage)) {
+    // The lines start on a cache line, so that vectors of frames at aligned positions
+    // never straddle two.
+    void* start = storage.get();
+    size_t space = kStorage * sizeof(float);
+    lines = static_cast<float*>(std::align(64, 2 * kCombs * kLineStride * sizeof(float), start, space));
+    clear();
+}
 
-void CombReverb::clear() { std::fill(lines.get(), lines.get() + 2 * kLineLength * kCombs, 0.0f); }
+void CombReverb::clear() { std::fill(lines, lines + 2 * kCombs * kLineStride, 0.0f); }
 
 void CombReverb::recompute(int32_t sampleRate, float time, float level, float stereo) {
     wetLevel.store(level * 0.2f, std::memory_order_relaxed);
@@ -34,44 +46,92 @@ bool CombReverb::load(float time, Settings& settings) const {
 
 namespace {
 
-// One comb over a run of frames in which neither its read nor its write position wraps:
-// the taps scaled by the gain, written back with the input and added to the frames'
-// sums. Plain lanes, which the compiler runs four (SSE2) or eight (AVX2) frames at a time.
-[[gnu::always_inline]] inline void combRun(const float* __restrict tap, float* __restrict out,
-                                           const float* __restrict x, float* __restrict sum, float g, int32_t run) {
-    for (int32_t k = 0; k < run; ++k) {
-        const float y = g * tap[k];
-        out[k] = x[k] + y;
-        sum[k] = sum[k] + y;
-    }
-}
+constexpr int32_t kMask = CombReverb::kLineLength - 1;
+constexpr int32_t kStride = CombReverb::kLineStride;
+static_assert(CombReverb::kReadSlack >= kMaxFrames, "the reads of a sub-block run past a line's end");
+static_assert(
+    [] {
+        for (const auto& bank : CombReverb::kLengths)
+            for (int32_t length : bank)
+                if (length <= kMaxFrames) return false;
+        return true;
+    }(),
+    "within a sub-block the taps never read what it writes");
 
-// The sum of one bank's combs for each frame, summed one comb after another in bank
-// order; each comb's line written with the input.
-[[gnu::always_inline]] inline void runCombs(float* lines, const int32_t* lengths, const float* gains, const float* in,
-                                            float* sum, int32_t frames, int32_t position) {
-    constexpr int32_t kMask = CombReverb::kLineLength - 1;
-    std::fill(sum, sum + frames, 0.0f);
+// One frame of a bank, at the first line's write position: comb after comb, the tap
+// (reads[j] from there) scaled by the gain, written back with the input and added to the
+// frame's sum.
+[[gnu::always_inline]] inline void combFrame(float* at, const int32_t* reads, const float* gains, float x, float* sum) {
+    float s = 0.0f;
     for (int j = 0; j < CombReverb::kCombs; ++j) {
-        float* line = lines + j * CombReverb::kLineLength;
-        for (int32_t n = 0; n < frames;) {
-            const int32_t write = (position + 1 + n) & kMask;
-            const int32_t read = (write - lengths[j]) & kMask;
-            const int32_t run = std::min({frames - n, kMask + 1 - write, kMask + 1 - read});
-            combRun(line + read, line + write, in + n, sum + n, gains[j], run);
-            n += run;
+        const float y = gains[j] * at[reads[j]];
+        at[j * kStride] = x + y;
+        s = s + y;
+    }
+    *sum = s;
+}
+
+// The same for a vector of frames side by side, the sum kept in a register. Running it
+// twice over a frame gives the same values again: the taps it reads lie a comb length
+// (more than a sub-block) behind anything a sub-block writes.
+template <class V>
+[[gnu::always_inline]] inline void combFrames(float* at, const int32_t* reads, const float* gains, const float* x,
+                                              float* sum) {
+    const V in = lanes::load<V>(x);
+    V s = lanes::splat<V>(0.0f);
+    for (int j = 0; j < CombReverb::kCombs; ++j) {
+        const V y = lanes::splat<V>(gains[j]) * lanes::load<V>(at + reads[j]);
+        lanes::store(at + j * kStride, in + y);
+        s = s + y;
+    }
+    lanes::store(sum, s);
+}
+
+// The sum of one bank's combs for each frame, added in bank order; each comb's line
+// written with the input. Runs end where the writes wrap; the reads run on into the
+// lines' copies of their first samples. Vectors start on the writes' alignment, the
+// first and last one of a run overlapping their neighbours where the run is not a
+// whole number of them.
+template <class V>
+[[gnu::always_inline]] inline void runCombs(float* bank, const int32_t* lengths, const float* gains, const float* in,
+                                            float* sum, int32_t frames, int32_t position) {
+    constexpr int32_t kWidth = lanes::kWidth<V>;
+    for (int32_t n = 0; n < frames;) {
+        const int32_t write = (position + 1 + n) & kMask;
+        const int32_t run = std::min(frames - n, CombReverb::kLineLength - write);
+        int32_t reads[CombReverb::kCombs];
+        for (int j = 0; j < CombReverb::kCombs; ++j) reads[j] = j * kStride + ((write - lengths[j]) & kMask) - write;
+        if (run < kWidth) {
+            for (int32_t k = 0; k < run; ++k) combFrame(bank + write + k, reads, gains, in[n + k], sum + n + k);
+        } else {
+            const int32_t aligned = kWidth - (write & (kWidth - 1));
+            combFrames<V>(bank + write, reads, gains, in + n, sum + n);
+            for (int32_t k = aligned; k + kWidth <= run; k += kWidth)
+                combFrames<V>(bank + write + k, reads, gains, in + n + k, sum + n + k);
+            const int32_t last = run - kWidth;
+            combFrames<V>(bank + write + last, reads, gains, in + n + last, sum + n + last);
         }
+        // Samples written at the start of a line are copied past its end, where the reads
+        // of later sub-blocks find them without wrapping.
+        if (write < CombReverb::kReadSlack) {
+            const int32_t copied = std::min(run, CombReverb::kReadSlack - write);
+            for (int j = 0; j < CombReverb::kCombs; ++j) {
+                float* line = bank + j * kStride + write;
+                std::copy_n(line, copied, line + CombReverb::kLineLength);
+            }
+        }
+        n += run;
     }
 }
 
-void runCombsBaseline(float* lines, const int32_t* lengths, const float* gains, const float* in, float* sum,
+void runCombsBaseline(float* bank, const int32_t* lengths, const float* gains, const float* in, float* sum,
                       int32_t frames, int32_t position) {
-    runCombs(lines, lengths, gains, in, sum, frames, position);
+    runCombs<lanes::F4>(bank, lengths, gains, in, sum, frames, position);
 }
 
-ZORVEK_TARGET_AVX2 void runCombsAvx2(float* lines, const int32_t* lengths, const float* gains, const float* in,
+ZORVEK_TARGET_AVX2 void runCombsAvx2(float* bank, const int32_t* lengths, const float* gains, const float* in,
                                      float* sum, int32_t frames, int32_t position) {
-    runCombs(lines, lengths, gains, in, sum, frames, position);
+    runCombs<lanes::F8>(bank, lengths, gains, in, sum, frames, position);
 }
 
 // Frames are independent lanes here: AVX2 is as wide as it pays to go.
@@ -87,7 +147,7 @@ bool CombReverb::usePath(SimdPath wanted) {
 }
 
 void CombReverb::runBank(int bank, const float* bankGains, const float* in, float* sum, int32_t frames) {
-    float* bankLines = lines.get() + bank * kCombs * kLineLength;
+    float* bankLines = lines + bank * kCombs * kLineStride;
     kRunCombs[path](bankLines, kLengths[bank], bankGains, in, sum, frames, position);
 }
 

@@ -12,6 +12,10 @@ class CombReverb {
 public:
     static constexpr int kCombs = 12;
     static constexpr int kLineLength = 2048;  // power of two: positions wrap by masking
+    // Each line is followed by a copy of its first samples, enough for the reads of a
+    // whole sub-block to run on past the end without wrapping.
+    static constexpr int kReadSlack = 256;
+    static constexpr int kLineStride = kLineLength + kReadSlack;
 
     // Comb lengths in samples, the same at every sample rate; left bank, right bank.
     static constexpr int32_t kLengths[2][kCombs] = {
@@ -60,10 +64,12 @@ private:
     std::atomic<float> wetLevel{0.0f};
     std::atomic<float> width{0.0f};
 
-    // Two banks of kCombs lines of kLineLength samples. Every comb is longer than a
-    // sub-block, so within one the reads trail the writes: a comb runs the whole
-    // sub-block at once, several frames per vector.
-    std::unique_ptr<float[]> lines;
+    // Two banks of kCombs lines, kLineStride apart, of kLineLength samples and the copy.
+    // Every comb is longer than a sub-block, so within one the reads trail the writes:
+    // the combs run several frames per vector, all combs of a bank for each vector.
+    static constexpr size_t kStorage = 2 * kCombs * kLineStride + 16;
+    std::unique_ptr<float[]> storage;
+    float* lines;
     int32_t position = 0;
     SimdPath path = activeSimdPath();
 };
