@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <type_traits>
 
 #include "dsp/Buffers.h"
 #include "dsp/VectorLanes.h"
@@ -58,85 +59,111 @@ static_assert(
     }(),
     "within a sub-block the taps never read what it writes");
 
-// One frame of a bank, at the first line's write position: comb after comb, the tap
-// (reads[j] from there) scaled by the gain, written back with the input and added to the
-// frame's sum.
-[[gnu::always_inline]] inline void combFrame(float* at, const int32_t* reads, const float* gains, float x, float* sum) {
-    float s = 0.0f;
-    for (int j = 0; j < CombReverb::kCombs; ++j) {
-        const float y = gains[j] * at[reads[j]];
-        at[j * kStride] = x + y;
-        s = s + y;
-    }
-    *sum = s;
+// How the two banks' sums are added to the frames.
+struct Mix {
+    float wet, own, other;
+};
+
+// Equal lanes of a vector, or the value itself for one frame at a time.
+template <class V>
+[[gnu::always_inline]] inline V filled(float x) {
+    if constexpr (std::is_same_v<V, float>)
+        return x;
+    else
+        return lanes::splat<V>(x);
 }
 
-// The same for a vector of frames side by side, the sum kept in a register. Running it
-// twice over a frame gives the same values again: the taps it reads lie a comb length
-// (more than a sub-block) behind anything a sub-block writes.
+// One bank for a vector of frames side by side (or one frame when V is float), at the
+// first line's write position `at`: comb after comb, the tap (reads[j] from there)
+// scaled by the gain, written back with the input and added to the bank's sum, which
+// stays in a register. Running it twice over a frame gives the same values again: the
+// taps it reads lie a comb length (more than a sub-block) behind anything a sub-block
+// writes.
 template <class V>
-[[gnu::always_inline]] inline void combFrames(float* at, const int32_t* reads, const float* gains, const float* x,
-                                              float* sum) {
-    const V in = lanes::load<V>(x);
-    V s = lanes::splat<V>(0.0f);
+[[gnu::always_inline]] inline V bankFrames(float* at, const int32_t* reads, const float* gains, const V& in) {
+    V s = filled<V>(0.0f);
+#pragma GCC unroll 12
     for (int j = 0; j < CombReverb::kCombs; ++j) {
-        const V y = lanes::splat<V>(gains[j]) * lanes::load<V>(at + reads[j]);
+        const V y = filled<V>(gains[j]) * lanes::load<V>(at + reads[j]);
         lanes::store(at + j * kStride, in + y);
         s = s + y;
     }
-    lanes::store(sum, s);
+    return s;
 }
 
-// The sum of one bank's combs for each frame, added in bank order; each comb's line
-// written with the input. Runs end where the writes wrap; the reads run on into the
-// lines' copies of their first samples. Vectors start on the writes' alignment, the
-// first and last one of a run overlapping their neighbours where the run is not a
-// whole number of them.
+// Both banks for the same frames, their sums mixed into the frames, written interleaved.
 template <class V>
-[[gnu::always_inline]] inline void runCombs(float* bank, const int32_t* lengths, const float* gains, const float* in,
-                                            float* sum, int32_t frames, int32_t position) {
+[[gnu::always_inline]] inline void reverbFrames(float* at, const int32_t* reads, const float* gains, const Mix& mix,
+                                                const float* left, const float* right, float* frames) {
+    constexpr int kRight = CombReverb::kCombs;
+    const V inL = lanes::load<V>(left);
+    const V inR = lanes::load<V>(right);
+    const V sumL = bankFrames<V>(at, reads, gains, inL);
+    const V sumR = bankFrames<V>(at + kRight * kStride, reads + kRight, gains + kRight, inR);
+    const V wet = filled<V>(mix.wet), own = filled<V>(mix.own), other = filled<V>(mix.other);
+    const V l = inL + wet * (own * sumL + other * sumR);
+    const V r = inR + wet * (other * sumL + own * sumR);
+    if constexpr (std::is_same_v<V, float>) {
+        frames[0] = l;
+        frames[1] = r;
+    } else {
+        lanes::store(frames, lanes::interleavedLow(l, r));
+        lanes::store(frames + lanes::kWidth<V>, lanes::interleavedHigh(l, r));
+    }
+}
+
+// Both banks over the sub-block, in runs that end where the writes wrap; the reads run
+// on into the lines' copies of their first samples. Vectors start on the writes'
+// alignment, the first and last one of a run overlapping their neighbours where the run
+// is not a whole number of them.
+template <class V>
+[[gnu::always_inline]] inline void runReverb(float* lines, const float* gains, const Mix& mix, const float* left,
+                                             const float* right, float* frames, int32_t count, int32_t position) {
     constexpr int32_t kWidth = lanes::kWidth<V>;
-    for (int32_t n = 0; n < frames;) {
+    constexpr int kLines = 2 * CombReverb::kCombs;
+    const int32_t* lengths = &CombReverb::kLengths[0][0];
+    for (int32_t n = 0; n < count;) {
         const int32_t write = (position + 1 + n) & kMask;
-        const int32_t run = std::min(frames - n, CombReverb::kLineLength - write);
-        int32_t reads[CombReverb::kCombs];
-        for (int j = 0; j < CombReverb::kCombs; ++j) reads[j] = j * kStride + ((write - lengths[j]) & kMask) - write;
+        const int32_t run = std::min(count - n, CombReverb::kLineLength - write);
+        int32_t reads[kLines];
+        for (int j = 0; j < kLines; ++j)
+            reads[j] = (j % CombReverb::kCombs) * kStride + ((write - lengths[j]) & kMask) - write;
+        float* at = lines + write;
+        const auto frame = [&](auto lane, int32_t k) {
+            reverbFrames<decltype(lane)>(at + k, reads, gains, mix, left + n + k, right + n + k, frames + 2 * (n + k));
+        };
         if (run < kWidth) {
-            for (int32_t k = 0; k < run; ++k) combFrame(bank + write + k, reads, gains, in[n + k], sum + n + k);
+            for (int32_t k = 0; k < run; ++k) frame(0.0f, k);
         } else {
-            const int32_t aligned = kWidth - (write & (kWidth - 1));
-            combFrames<V>(bank + write, reads, gains, in + n, sum + n);
-            for (int32_t k = aligned; k + kWidth <= run; k += kWidth)
-                combFrames<V>(bank + write + k, reads, gains, in + n + k, sum + n + k);
-            const int32_t last = run - kWidth;
-            combFrames<V>(bank + write + last, reads, gains, in + n + last, sum + n + last);
+            frame(V{}, 0);
+            for (int32_t k = kWidth - (write & (kWidth - 1)); k + kWidth <= run; k += kWidth) frame(V{}, k);
+            frame(V{}, run - kWidth);
         }
         // Samples written at the start of a line are copied past its end, where the reads
         // of later sub-blocks find them without wrapping.
         if (write < CombReverb::kReadSlack) {
             const int32_t copied = std::min(run, CombReverb::kReadSlack - write);
-            for (int j = 0; j < CombReverb::kCombs; ++j) {
-                float* line = bank + j * kStride + write;
-                std::copy_n(line, copied, line + CombReverb::kLineLength);
-            }
+            for (int j = 0; j < kLines; ++j)
+                std::copy_n(at + j * kStride, copied, at + j * kStride + CombReverb::kLineLength);
         }
         n += run;
     }
 }
 
-void runCombsBaseline(float* bank, const int32_t* lengths, const float* gains, const float* in, float* sum,
-                      int32_t frames, int32_t position) {
-    runCombs<lanes::F4>(bank, lengths, gains, in, sum, frames, position);
+using ReverbKernel = void (*)(float*, const float*, const Mix&, const float*, const float*, float*, int32_t, int32_t);
+
+void runReverbBaseline(float* lines, const float* gains, const Mix& mix, const float* left, const float* right,
+                       float* frames, int32_t count, int32_t position) {
+    runReverb<lanes::F4>(lines, gains, mix, left, right, frames, count, position);
 }
 
-ZORVEK_TARGET_AVX2 void runCombsAvx2(float* bank, const int32_t* lengths, const float* gains, const float* in,
-                                     float* sum, int32_t frames, int32_t position) {
-    runCombs<lanes::F8>(bank, lengths, gains, in, sum, frames, position);
+ZORVEK_TARGET_AVX2 void runReverbAvx2(float* lines, const float* gains, const Mix& mix, const float* left,
+                                      const float* right, float* frames, int32_t count, int32_t position) {
+    runReverb<lanes::F8>(lines, gains, mix, left, right, frames, count, position);
 }
 
 // Frames are independent lanes here: AVX2 is as wide as it pays to go.
-constexpr SimdKernels<void (*)(float*, const int32_t*, const float*, const float*, float*, int32_t, int32_t)> kRunCombs{
-    &runCombsBaseline, &runCombsAvx2, &runCombsAvx2};
+constexpr SimdKernels<ReverbKernel> kRunReverb{&runReverbBaseline, &runReverbAvx2, &runReverbAvx2};
 
 }  // namespace
 
@@ -146,22 +173,10 @@ bool CombReverb::usePath(SimdPath wanted) {
     return true;
 }
 
-void CombReverb::runBank(int bank, const float* bankGains, const float* in, float* sum, int32_t frames) {
-    float* bankLines = lines + bank * kCombs * kLineStride;
-    kRunCombs[path](bankLines, kLengths[bank], bankGains, in, sum, frames, position);
-}
-
-void CombReverb::process(const Settings& settings, float* left, float* right, int32_t frames) {
-    alignas(16) float sumL[kMaxFrames];
-    alignas(16) float sumR[kMaxFrames];
-    frames = std::clamp(frames, 0, kMaxFrames);
-    runBank(0, settings.gains[0], left, sumL, frames);
-    runBank(1, settings.gains[1], right, sumR, frames);
-    position = (position + frames) & (kLineLength - 1);
-    const float own = settings.width + 0.5f;
-    const float other = 0.5f - settings.width;
-    for (int32_t n = 0; n < frames; ++n) {
-        left[n] = left[n] + settings.wetLevel * (own * sumL[n] + other * sumR[n]);
-        right[n] = right[n] + settings.wetLevel * (other * sumL[n] + own * sumR[n]);
-    }
+void CombReverb::process(const Settings& settings, const float* left, const float* right, float* frames,
+                         int32_t count) {
+    count = std::clamp(count, 0, kMaxFrames);
+    const Mix mix{settings.wetLevel, settings.width + 0.5f, 0.5f - settings.width};
+    kRunReverb[path](lines, &settings.gains[0][0], mix, left, right, frames, count, position);
+    position = (position + count) & (kLineLength - 1);
 }

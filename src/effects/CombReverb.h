@@ -41,9 +41,9 @@ public:
     // level or time control exactly 0): frames then pass unchanged and the lines freeze.
     bool load(float time, Settings& settings) const;
 
-    // Audio thread: adds the reverb to the first frames (up to 256) of left and right in
-    // place.
-    void process(const Settings& settings, float* left, float* right, int32_t frames);
+    // Audio thread: adds the reverb to count frames (up to 256) of left and right and
+    // writes them interleaved (left, right) into frames.
+    void process(const Settings& settings, const float* left, const float* right, float* frames, int32_t count);
 
     // Audio thread: every line back to silence.
     void clear();
@@ -55,9 +55,6 @@ public:
     bool usePath(SimdPath wanted);
 
 private:
-    // The sum of one bank's combs for each frame, each comb's line written with the input.
-    void runBank(int bank, const float* bankGains, const float* in, float* sum, int32_t frames);
-
     // Shared with the audio thread; a sub-block may mix old and new values of a change
     // that lands while it loads them, which is harmless.
     std::atomic<float> gains[2][kCombs];

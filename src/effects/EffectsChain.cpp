@@ -143,11 +143,14 @@ void EffectsChain::render(const Block& block) {
         right[i] = yR + cl * tapB;
     }
     // The reverb reads nothing the delay and chorus write: it runs on the whole sub-block.
-    if constexpr (kReverb) reverb.process(block.reverb, left, right, block.frames);
     float* o = out.data;
-    for (int32_t i = 0; i < block.frames; ++i) {
-        o[2 * i] = left[i];
-        o[2 * i + 1] = right[i];
+    if constexpr (kReverb) {
+        reverb.process(block.reverb, left, right, o, block.frames);
+    } else {
+        for (int32_t i = 0; i < block.frames; ++i) {
+            o[2 * i] = left[i];
+            o[2 * i + 1] = right[i];
+        }
     }
 
     sweep = x;
