@@ -91,13 +91,28 @@ template <class V>
     return s;
 }
 
-// Both banks for the same frames, their sums mixed into the frames, written interleaved.
+// Every other lane of the pair (a, b), from the first or the second.
+template <int W, int kFirst>
+struct EveryOther {
+    static constexpr int at(int j) { return 2 * j + kFirst; }
+};
+
+// Both banks for the same frames (dry, interleaved), their sums mixed into the frames,
+// written interleaved.
 template <class V>
 [[gnu::always_inline]] inline void reverbFrames(float* at, const int32_t* reads, const float* gains, const Mix& mix,
-                                                const float* left, const float* right, float* frames) {
+                                                const float* dry, float* frames) {
     constexpr int kRight = CombReverb::kCombs;
-    const V inL = lanes::load<V>(left);
-    const V inR = lanes::load<V>(right);
+    V inL, inR;
+    if constexpr (std::is_same_v<V, float>) {
+        inL = dry[0];
+        inR = dry[1];
+    } else {
+        constexpr int kWidth = lanes::kWidth<V>;
+        const V low = lanes::load<V>(dry), high = lanes::load<V>(dry + kWidth);
+        inL = lanes::shuffle<V, EveryOther<kWidth, 0>>(low, high);
+        inR = lanes::shuffle<V, EveryOther<kWidth, 1>>(low, high);
+    }
     const V sumL = bankFrames<V>(at, reads, gains, inL);
     const V sumR = bankFrames<V>(at + kRight * kStride, reads + kRight, gains + kRight, inR);
     const V wet = filled<V>(mix.wet), own = filled<V>(mix.own), other = filled<V>(mix.other);
@@ -117,8 +132,8 @@ template <class V>
 // alignment, the first and last one of a run overlapping their neighbours where the run
 // is not a whole number of them.
 template <class V>
-[[gnu::always_inline]] inline void runReverb(float* lines, const float* gains, const Mix& mix, const float* left,
-                                             const float* right, float* frames, int32_t count, int32_t position) {
+[[gnu::always_inline]] inline void runReverb(float* lines, const float* gains, const Mix& mix, const float* dry,
+                                             float* frames, int32_t count, int32_t position) {
     constexpr int32_t kWidth = lanes::kWidth<V>;
     constexpr int kLines = 2 * CombReverb::kCombs;
     const int32_t* lengths = &CombReverb::kLengths[0][0];
@@ -130,7 +145,7 @@ template <class V>
             reads[j] = (j % CombReverb::kCombs) * kStride + ((write - lengths[j]) & kMask) - write;
         float* at = lines + write;
         const auto frame = [&](auto lane, int32_t k) {
-            reverbFrames<decltype(lane)>(at + k, reads, gains, mix, left + n + k, right + n + k, frames + 2 * (n + k));
+            reverbFrames<decltype(lane)>(at + k, reads, gains, mix, dry + 2 * (n + k), frames + 2 * (n + k));
         };
         if (run < kWidth) {
             for (int32_t k = 0; k < run; ++k) frame(0.0f, k);
@@ -150,16 +165,16 @@ template <class V>
     }
 }
 
-using ReverbKernel = void (*)(float*, const float*, const Mix&, const float*, const float*, float*, int32_t, int32_t);
+using ReverbKernel = void (*)(float*, const float*, const Mix&, const float*, float*, int32_t, int32_t);
 
-void runReverbBaseline(float* lines, const float* gains, const Mix& mix, const float* left, const float* right,
-                       float* frames, int32_t count, int32_t position) {
-    runReverb<lanes::F4>(lines, gains, mix, left, right, frames, count, position);
+void runReverbBaseline(float* lines, const float* gains, const Mix& mix, const float* dry, float* frames, int32_t count,
+                       int32_t position) {
+    runReverb<lanes::F4>(lines, gains, mix, dry, frames, count, position);
 }
 
-ZORVEK_TARGET_AVX2 void runReverbAvx2(float* lines, const float* gains, const Mix& mix, const float* left,
-                                      const float* right, float* frames, int32_t count, int32_t position) {
-    runReverb<lanes::F8>(lines, gains, mix, left, right, frames, count, position);
+ZORVEK_TARGET_AVX2 void runReverbAvx2(float* lines, const float* gains, const Mix& mix, const float* dry, float* frames,
+                                      int32_t count, int32_t position) {
+    runReverb<lanes::F8>(lines, gains, mix, dry, frames, count, position);
 }
 
 // Frames are independent lanes here: AVX2 is as wide as it pays to go.
@@ -173,10 +188,9 @@ bool CombReverb::usePath(SimdPath wanted) {
     return true;
 }
 
-void CombReverb::process(const Settings& settings, const float* left, const float* right, float* frames,
-                         int32_t count) {
+void CombReverb::process(const Settings& settings, const float* dry, float* frames, int32_t count) {
     count = std::clamp(count, 0, kMaxFrames);
     const Mix mix{settings.wetLevel, settings.width + 0.5f, 0.5f - settings.width};
-    kRunReverb[path](lines, &settings.gains[0][0], mix, left, right, frames, count, position);
+    kRunReverb[path](lines, &settings.gains[0][0], mix, dry, frames, count, position);
     position = (position + count) & (kLineLength - 1);
 }

@@ -41,9 +41,9 @@ public:
     // level or time control exactly 0): frames then pass unchanged and the lines freeze.
     bool load(float time, Settings& settings) const;
 
-    // Audio thread: adds the reverb to count frames (up to 256) of left and right and
-    // writes them interleaved (left, right) into frames.
-    void process(const Settings& settings, const float* left, const float* right, float* frames, int32_t count);
+    // Audio thread: adds the reverb to count frames (up to 256, interleaved left and
+    // right) of dry and writes them into frames.
+    void process(const Settings& settings, const float* dry, float* frames, int32_t count);
 
     // Audio thread: every line back to silence.
     void clear();
