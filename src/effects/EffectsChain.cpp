@@ -232,7 +232,8 @@ template <class V>
 }
 
 // A run, vector after vector in stereo; frames one by one in mono, where the delay is
-// shorter than a vector (it reads what the vector writes) and for the last frames.
+// shorter than a vector (it reads what the vector writes), for the last frames, and on
+// the four-lane path, whose vectors of two frames measured slower than single frames.
 template <class V, bool kMono>
 [[gnu::always_inline]] inline Oscillator renderRun(const Run& run, int32_t delay, Oscillator o) {
     constexpr int32_t kFrames = lanes::kWidth<V> / 2;
@@ -241,7 +242,7 @@ template <class V, bool kMono>
     const Levels<V> levels{lanes::splat<V>(r.feedback), lanes::splat<V>(r.delayLevel), lanes::splat<V>(r.chorusLevel)};
     o.done = 0;
     int32_t i = 0;
-    if (!kMono && (delay == 0 || delay >= kFrames)) {
+    if (!kMono && kFrames >= 4 && (delay == 0 || delay >= kFrames)) {
         for (; i + kFrames <= r.frames; i += kFrames) {
             // The oscillator runs a vector ahead: the taps find its values ready while it
             // goes on with the next ones.
