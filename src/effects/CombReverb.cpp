@@ -73,6 +73,19 @@ template <class V>
         return lanes::splat<V>(x);
 }
 
+// The comb gains (left bank, right bank) and the mix in every lane, made once per
+// sub-block: equal lanes cost several instructions each on some paths.
+template <class V>
+struct Weights {
+    V gains[2 * CombReverb::kCombs];
+    V wet, own, other;
+
+    Weights(const float* g, const Mix& mix)
+        : wet(filled<V>(mix.wet)), own(filled<V>(mix.own)), other(filled<V>(mix.other)) {
+        for (int j = 0; j < 2 * CombReverb::kCombs; ++j) gains[j] = filled<V>(g[j]);
+    }
+};
+
 // One bank for a vector of frames side by side (or one frame when V is float), at the
 // first line's write position `at`: comb after comb, the tap (reads[j] from there)
 // scaled by the gain, written back with the input and added to the bank's sum, which
@@ -80,11 +93,11 @@ template <class V>
 // taps it reads lie a comb length (more than a sub-block) behind anything a sub-block
 // writes.
 template <class V>
-[[gnu::always_inline]] inline V bankFrames(float* at, const int32_t* reads, const float* gains, const V& in) {
+[[gnu::always_inline]] inline V bankFrames(float* at, const int32_t* reads, const V* gains, const V& in) {
     V s = filled<V>(0.0f);
 #pragma GCC unroll 12
     for (int j = 0; j < CombReverb::kCombs; ++j) {
-        const V y = filled<V>(gains[j]) * lanes::load<V>(at + reads[j]);
+        const V y = gains[j] * lanes::load<V>(at + reads[j]);
         lanes::store(at + j * kStride, in + y);
         s = s + y;
     }
@@ -100,8 +113,8 @@ struct EveryOther {
 // Both banks for the same frames (dry, interleaved), their sums mixed into the frames,
 // written interleaved.
 template <class V>
-[[gnu::always_inline]] inline void reverbFrames(float* at, const int32_t* reads, const float* gains, const Mix& mix,
-                                                const float* dry, float* frames) {
+[[gnu::always_inline]] inline void reverbFrames(float* at, const int32_t* reads, const Weights<V>& w, const float* dry,
+                                                float* frames) {
     constexpr int kRight = CombReverb::kCombs;
     V inL, inR;
     if constexpr (std::is_same_v<V, float>) {
@@ -113,11 +126,10 @@ template <class V>
         inL = lanes::shuffle<V, EveryOther<kWidth, 0>>(low, high);
         inR = lanes::shuffle<V, EveryOther<kWidth, 1>>(low, high);
     }
-    const V sumL = bankFrames<V>(at, reads, gains, inL);
-    const V sumR = bankFrames<V>(at + kRight * kStride, reads + kRight, gains + kRight, inR);
-    const V wet = filled<V>(mix.wet), own = filled<V>(mix.own), other = filled<V>(mix.other);
-    const V l = inL + wet * (own * sumL + other * sumR);
-    const V r = inR + wet * (other * sumL + own * sumR);
+    const V sumL = bankFrames<V>(at, reads, w.gains, inL);
+    const V sumR = bankFrames<V>(at + kRight * kStride, reads + kRight, w.gains + kRight, inR);
+    const V l = inL + w.wet * (w.own * sumL + w.other * sumR);
+    const V r = inR + w.wet * (w.other * sumL + w.own * sumR);
     if constexpr (std::is_same_v<V, float>) {
         frames[0] = l;
         frames[1] = r;
@@ -137,6 +149,8 @@ template <class V>
     constexpr int32_t kWidth = lanes::kWidth<V>;
     constexpr int kLines = 2 * CombReverb::kCombs;
     const int32_t* lengths = &CombReverb::kLengths[0][0];
+    const Weights<V> wide(gains, mix);
+    const Weights<float> single(gains, mix);
     for (int32_t n = 0; n < count;) {
         const int32_t write = (position + 1 + n) & kMask;
         const int32_t run = std::min(count - n, CombReverb::kLineLength - write);
@@ -144,15 +158,15 @@ template <class V>
         for (int j = 0; j < kLines; ++j)
             reads[j] = (j % CombReverb::kCombs) * kStride + ((write - lengths[j]) & kMask) - write;
         float* at = lines + write;
-        const auto frame = [&](auto lane, int32_t k) {
-            reverbFrames<decltype(lane)>(at + k, reads, gains, mix, dry + 2 * (n + k), frames + 2 * (n + k));
+        const auto frame = [&](const auto& w, int32_t k) {
+            reverbFrames(at + k, reads, w, dry + 2 * (n + k), frames + 2 * (n + k));
         };
         if (run < kWidth) {
-            for (int32_t k = 0; k < run; ++k) frame(0.0f, k);
+            for (int32_t k = 0; k < run; ++k) frame(single, k);
         } else {
-            frame(V{}, 0);
-            for (int32_t k = kWidth - (write & (kWidth - 1)); k + kWidth <= run; k += kWidth) frame(V{}, k);
-            frame(V{}, run - kWidth);
+            frame(wide, 0);
+            for (int32_t k = kWidth - (write & (kWidth - 1)); k + kWidth <= run; k += kWidth) frame(wide, k);
+            frame(wide, run - kWidth);
         }
         // Samples written at the start of a line are copied past its end, where the reads
         // of later sub-blocks find them without wrapping.
