@@ -50,6 +50,8 @@ namespace {
 constexpr int32_t kMask = CombReverb::kLineLength - 1;
 constexpr int32_t kStride = CombReverb::kLineStride;
 static_assert(CombReverb::kReadSlack >= kMaxFrames, "the reads of a sub-block run past a line's end");
+static_assert(CombReverb::kLineStride >= CombReverb::kLineLength + CombReverb::kReadSlack + 16,
+              "the copies of whole vectors fit");
 static_assert(
     [] {
         for (const auto& bank : CombReverb::kLengths)
@@ -170,10 +172,15 @@ template <class V>
         }
         // Samples written at the start of a line are copied past its end, where the reads
         // of later sub-blocks find them without wrapping.
+        // Whole vectors, past the end of the copy by up to a vector less one sample: the
+        // stride leaves room for them (a library copy cost more in calls than in bytes).
         if (write < CombReverb::kReadSlack) {
             const int32_t copied = std::min(run, CombReverb::kReadSlack - write);
             for (int j = 0; j < kLines; ++j)
-                std::copy_n(at + j * kStride, copied, at + j * kStride + CombReverb::kLineLength);
+                for (int32_t k = 0; k < copied; k += kWidth) {
+                    float* line = at + j * kStride + k;
+                    lanes::store(line + CombReverb::kLineLength, lanes::load<V>(line));
+                }
         }
         n += run;
     }

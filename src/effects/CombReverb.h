@@ -15,7 +15,7 @@ public:
     // Each line is followed by a copy of its first samples, enough for the reads of a
     // whole sub-block to run on past the end without wrapping.
     static constexpr int kReadSlack = 256;
-    static constexpr int kLineStride = kLineLength + kReadSlack;
+    static constexpr int kLineStride = kLineLength + kReadSlack + 16;
 
     // Comb lengths in samples, the same at every sample rate; left bank, right bank.
     static constexpr int32_t kLengths[2][kCombs] = {
