@@ -15,8 +15,8 @@ public:
     static constexpr int32_t kDelayLength = 1 << 20;
     static constexpr int32_t kChorusLength = 4096;
     // The chorus lines follow a copy of their last frames, as many as the taps reach
-    // back, so that the taps read without wrapping.
-    static constexpr int32_t kChorusCopy = 2048;
+    // back (1500 + 100 + 1), so that the taps read without wrapping.
+    static constexpr int32_t kChorusCopy = 1601;
 
     // Allocates and clears every line (about 8.6 MB) and registers in the rack.
     EffectsChain(ModuleRack& rack, ModuleContext& context);
