@@ -200,19 +200,33 @@ template <class I, int kStep = lanes::kWidth<I> / 2>
         return anyFrame<I, kStep / 2>(v | lanes::shuffle<I, Rotation<lanes::kWidth<I>, kStep>>(v, v));
 }
 
-// Stereo frames side by side in the lanes of V, two lanes each, from frame i on. The
-// delay reads no frame this vector writes (the caller sees to it). While the tap offset
-// is the same for all of them, the taps of all frames are neighbouring samples read as
-// vectors; otherwise each frame reads its own.
-template <class V>
-[[gnu::always_inline]] inline void stereoFrames(const Run& r, const Levels<V>& levels, int32_t i) {
+// Each lane takes the first lane of its frame (the left sample).
+template <int W>
+struct LeftOfFrame {
+    static constexpr int at(int j) { return j & ~1; }
+};
+
+// Frames side by side in the lanes of V, two lanes each, from frame i on; in mono the
+// left samples in both lanes of a frame, the right samples of the lines kept as they
+// are. The delay reads no frame this vector writes (the caller sees to it). While the
+// tap offset is the same for all of them, the taps of all frames are neighbouring
+// samples read as vectors; otherwise each frame reads its own.
+template <class V, bool kMono>
+[[gnu::always_inline]] inline void vectorFrames(const Run& r, const Levels<V>& levels, int32_t i) {
     using I = lanes::IntsOf<V>;
     constexpr int kWidth = lanes::kWidth<V>;
-    const V in = lanes::load<V>(r.in + 2 * i);
-    const V d = lanes::load<V>(r.read + 2 * i);
-    lanes::store(r.write + 2 * i, d * levels.feedback + in + lanes::splat<V>(kDelayBias));
+    const auto frames = [](const float* p) {
+        const V v = lanes::load<V>(p);
+        return kMono ? lanes::shuffle<V, LeftOfFrame<kWidth>>(v, v) : v;
+    };
+    const auto write = [](float* p, const V& v) {
+        lanes::store(p, kMono ? lanes::shuffle<V, EvenOdd<kWidth>>(v, lanes::load<V>(p)) : v);
+    };
+    const V in = frames(r.in + 2 * i);
+    const V d = frames(r.read + 2 * i);
+    write(r.write + 2 * i, d * levels.feedback + in + lanes::splat<V>(kDelayBias));
     const V y = d * levels.delayLevel + in;
-    lanes::store(r.newest + 2 * i, y);
+    write(r.newest + 2 * i, y);
 
     const V m = lanes::splat<V>(kChorusDepth) * lanes::load<V>(r.sweep + 2 * i);
     const I mi = __builtin_convertvector(m, I);
@@ -220,20 +234,20 @@ template <class V>
     if (anyFrame(mi ^ lanes::splat<I>(shift)) != 0 || shift == INT32_MIN) {
         float ys[kWidth];
         lanes::store(ys, y);
-        for (int j = 0; j < kWidth / 2; ++j) tapFrame<false>(r, i + j, ys + 2 * j, r.sweep[2 * (i + j)]);
+        for (int j = 0; j < kWidth / 2; ++j) tapFrame<kMono>(r, i + j, ys + 2 * j, r.sweep[2 * (i + j)]);
         return;
     }
     const V f = m - __builtin_convertvector(mi, V);
     const float* a = r.newest + 2 * (i + shift - kChorusCentre);
     const float* b = r.newest + 2 * (i - shift - kChorusCentre);
-    const V near = lanes::shuffle<V, EvenOdd<kWidth>>(lanes::load<V>(a), lanes::load<V>(b));
-    const V far = lanes::shuffle<V, EvenOdd<kWidth>>(lanes::load<V>(a + 2), lanes::load<V>(b - 2));
+    const V near = lanes::shuffle<V, EvenOdd<kWidth>>(lanes::load<V>(a), frames(b));
+    const V far = lanes::shuffle<V, EvenOdd<kWidth>>(lanes::load<V>(a + 2), frames(b - 2));
     lanes::store(r.out + 2 * i, y + levels.chorusLevel * (near + f * (far - near)));
 }
 
-// A run, vector after vector in stereo; frames one by one in mono, where the delay is
-// shorter than a vector (it reads what the vector writes), for the last frames, and on
-// the four-lane path, whose vectors of two frames measured slower than single frames.
+// A run, vector after vector; frames one by one where the delay is shorter than a vector
+// (it reads what the vector writes), for the last frames, and on the four-lane path,
+// whose vectors of two frames measured slower than single frames.
 template <class V, bool kMono>
 [[gnu::always_inline]] inline Oscillator renderRun(const Run& run, int32_t delay, Oscillator o) {
     constexpr int32_t kFrames = lanes::kWidth<V> / 2;
@@ -242,12 +256,12 @@ template <class V, bool kMono>
     const Levels<V> levels{lanes::splat<V>(r.feedback), lanes::splat<V>(r.delayLevel), lanes::splat<V>(r.chorusLevel)};
     o.done = 0;
     int32_t i = 0;
-    if (!kMono && kFrames >= 4 && (delay == 0 || delay >= kFrames)) {
+    if (kFrames >= 4 && (delay == 0 || delay >= kFrames)) {
         for (; i + kFrames <= r.frames; i += kFrames) {
             // The oscillator runs a vector ahead: the taps find its values ready while it
             // goes on with the next ones.
             o.stepTo(r, i + 2 * kFrames);
-            stereoFrames<V>(r, levels, i);
+            vectorFrames<V, kMono>(r, levels, i);
         }
     }
     // The oscillator stepped ahead of the vectors up to o.done.
@@ -267,9 +281,8 @@ ZORVEK_TARGET_AVX2 Oscillator runAvx2(const Run& r, int32_t delay, Oscillator o)
     return renderRun<F8, kMono>(r, delay, o);
 }
 
-// Mono frames run one by one on every path.
 constexpr SimdKernels<RunKernel> kRunKernels[2] = {{&runBaseline<false>, &runAvx2<false>, &runAvx2<false>},
-                                                   {&runBaseline<true>, &runBaseline<true>, &runBaseline<true>}};
+                                                   {&runBaseline<true>, &runAvx2<true>, &runAvx2<true>}};
 
 }  // namespace
 
