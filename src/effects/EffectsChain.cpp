@@ -52,7 +52,7 @@ void EffectsChain::process(int32_t frames, int32_t tick) {
         float r = readParam(chorusRate) * 1e-7f;
         if (r != sweepRate) {
             sweepRate = r;
-            sweepState = 1.0f;
+            sweep = 1.0f;
             sweepStep = 0.0f;
         }
         mono = 1 - static_cast<int32_t>(readParam(carrierStereo) + 0.5f);
@@ -82,13 +82,12 @@ void EffectsChain::clearIfNotFinite(int32_t frames) {
     // Every line is written with the input plus what the lines give back, and the output
     // carries each input sample at full weight and what the lines gave: when the output is
     // finite, so is everything written into a line.
-    if (dsp::allFinite(out.data, static_cast<size_t>(2 * frames)) && std::isfinite(sweepState) &&
-        std::isfinite(sweepStep))
+    if (dsp::allFinite(out.data, static_cast<size_t>(2 * frames)) && std::isfinite(sweep) && std::isfinite(sweepStep))
         return;
     std::fill(delayLines.get(), delayLines.get() + 2 * kDelayLength, 0.0f);
     std::fill(chorusLines.get(), chorusLines.get() + 2 * (kChorusCopy + kChorusLength), 0.0f);
     reverb.clear();
-    sweepState = 1.0f;
+    sweep = 1.0f;
     sweepStep = 0.0f;
 }
 
@@ -297,10 +296,10 @@ void EffectsChain::render(const Block& block) {
     // With the reverb the delay and chorus write their frames here, and the reverb adds
     // to them on the way to the output.
     alignas(64) float dry[2 * kMaxFrames];
-    alignas(64) float sweep[2 * kMaxFrames];
+    alignas(64) float sweepValues[2 * kMaxFrames];
     float* frames = kReverb ? dry : out.data;
     float* chorus = chorusLines.get() + 2 * kChorusCopy;
-    Oscillator o{sweepState, sweepStep, sweepRate, 0};
+    Oscillator o{sweep, sweepStep, sweepRate, 0};
     const RunKernel kernel = kRunKernels[kMono ? 1 : 0][path];
 
     for (int32_t n = 0; n < block.frames;) {
@@ -312,7 +311,7 @@ void EffectsChain::render(const Block& block) {
                     delayLines.get() + 2 * firstRead,
                     chorus + 2 * firstChorus,
                     frames + 2 * n,
-                    sweep + 2 * n,
+                    sweepValues + 2 * n,
                     std::min({block.frames - n, kChorusLength - firstChorus, kDelayLength - firstDelay,
                               kDelayLength - firstRead}),
                     block.feedback,
@@ -330,6 +329,6 @@ void EffectsChain::render(const Block& block) {
         n += r.frames;
     }
     if constexpr (kReverb) reverb.process(block.reverb, dry, out.data, block.frames);
-    sweepState = o.x;
+    sweep = o.x;
     sweepStep = o.step;
 }

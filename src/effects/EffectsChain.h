@@ -73,7 +73,7 @@ private:
     int32_t mono = 0;
     // Chorus oscillator: a recursive sine, restarted at its positive peak whenever the
     // rate changes. The initial rate is what ChrsRat 0.2 gives.
-    float sweepState = 1.0f;
+    float sweep = 1.0f;
     float sweepStep = 0.0f;
     float sweepRate = 2e-8f;
     SimdPath path = activeSimdPath();
