@@ -104,7 +104,7 @@ template <class V>
 // calling function's own target allows.
 template <class V>
 [[gnu::always_inline]] inline V opaque(V v) {
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__) && defined(__OPTIMIZE__)
     asm("" : "+x"(v));
 #endif
     return v;

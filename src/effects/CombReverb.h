@@ -12,6 +12,10 @@ class CombReverb {
 public:
     static constexpr int kCombs = 12;
     static constexpr int kLineLength = 2048;  // power of two: positions wrap by masking
+    // Each line is followed by a copy of its first samples, enough for the reads of a
+    // whole sub-block to run on past the end without wrapping.
+    static constexpr int kReadSlack = 256;
+    static constexpr int kLineStride = kLineLength + kReadSlack + 16;
 
     // Comb lengths in samples, the same at every sample rate; left bank, right bank.
     static constexpr int32_t kLengths[2][kCombs] = {
@@ -37,9 +41,9 @@ public:
     // level or time control exactly 0): frames then pass unchanged and the lines freeze.
     bool load(float time, Settings& settings) const;
 
-    // Audio thread: adds the reverb to the first frames (up to 256) of left and right in
-    // place.
-    void process(const Settings& settings, float* left, float* right, int32_t frames);
+    // Audio thread: adds the reverb to count frames (up to 256, interleaved left and
+    // right) of dry and writes them into frames.
+    void process(const Settings& settings, const float* dry, float* frames, int32_t count);
 
     // Audio thread: every line back to silence.
     void clear();
@@ -51,19 +55,18 @@ public:
     bool usePath(SimdPath wanted);
 
 private:
-    // The sum of one bank's combs for each frame, each comb's line written with the input.
-    void runBank(int bank, const float* bankGains, const float* in, float* sum, int32_t frames);
-
     // Shared with the audio thread; a sub-block may mix old and new values of a change
     // that lands while it loads them, which is harmless.
     std::atomic<float> gains[2][kCombs];
     std::atomic<float> wetLevel{0.0f};
     std::atomic<float> width{0.0f};
 
-    // Two banks of kCombs lines of kLineLength samples. Every comb is longer than a
-    // sub-block, so within one the reads trail the writes: a comb runs the whole
-    // sub-block at once, several frames per vector.
-    std::unique_ptr<float[]> lines;
+    // Two banks of kCombs lines, kLineStride apart, of kLineLength samples and the copy.
+    // Every comb is longer than a sub-block, so within one the reads trail the writes:
+    // the combs run several frames per vector, all combs of a bank for each vector.
+    static constexpr size_t kStorage = 2 * kCombs * kLineStride + 16;
+    std::unique_ptr<float[]> storage;
+    float* lines;
     int32_t position = 0;
     SimdPath path = activeSimdPath();
 };

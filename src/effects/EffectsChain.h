@@ -14,6 +14,9 @@ class EffectsChain : public DspModule {
 public:
     static constexpr int32_t kDelayLength = 1 << 20;
     static constexpr int32_t kChorusLength = 4096;
+    // The chorus lines follow a copy of their last frames, as many as the taps reach
+    // back (1500 + 100 + 1), so that the taps read without wrapping.
+    static constexpr int32_t kChorusCopy = 1601;
 
     // Allocates and clears every line (about 8.6 MB) and registers in the rack.
     EffectsChain(ModuleRack& rack, ModuleContext& context);
@@ -27,6 +30,10 @@ public:
     const StereoBuffer& output() const { return out; }
     const CombReverb& reverbStage() const { return reverb; }
     CombReverb& reverbStage() { return reverb; }
+
+    // Before processing (tests): runs on the given instruction-set path from now on,
+    // the reverb too; false (and no change) when the processor lacks it.
+    bool usePath(SimdPath wanted);
 
     // Inputs, bound once by the plug-in before processing starts.
     const StereoBuffer* input = &zeros::stereoBuffer;
@@ -58,8 +65,9 @@ private:
     void clearIfNotFinite(int32_t frames);
 
     // Audio-thread state.
-    std::unique_ptr<float[]> delayLines[2];
-    std::unique_ptr<float[]> chorusLines[2];
+    // Both channels' lines side by side, frame after frame.
+    std::unique_ptr<float[]> delayLines;
+    std::unique_ptr<float[]> chorusLines;
     int32_t delayPos = 0;
     int32_t chorusPos = 0;
     int32_t mono = 0;
@@ -68,6 +76,7 @@ private:
     float sweep = 1.0f;
     float sweepStep = 0.0f;
     float sweepRate = 2e-8f;
+    SimdPath path = activeSimdPath();
 
     CombReverb reverb;
     StereoBuffer out;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "effects/EffectsHarness.h"
@@ -112,7 +113,9 @@ namespace {
 // The reverb against a plain frame-by-frame rendering of its combs (each comb's tap
 // scaled by its gain, the taps summed in bank order, the line written with input plus
 // tap): the sub-block form runs several frames per vector and must give the same bits,
-// also across the wrap of the lines and for odd sub-block lengths.
+// also across the wrap of the lines and for odd sub-block lengths. The lengths below
+// also split a sub-block at the lines' end into runs of 1 and 4 frames and give runs of
+// exactly one vector.
 void matchPlainCombs(SimdPath path) {
     EffectsHarness h;
     ASSERT_TRUE(h.fx.reverbStage().usePath(path));
@@ -131,10 +134,10 @@ void matchPlainCombs(SimdPath path) {
         input.left[i] = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
         input.right[i] = std::sin(0.01f * static_cast<float>(i));
     }
-    const int blocks[] = {1, 3, 88, 256, 7, 200, 64, 5};
+    const int blocks[] = {1, 3, 88, 256, 7, 200, 64, 5, 8, 63};
     size_t start = 0;
-    for (int b = 0; start + 256 <= input.size(); ++b) {
-        const int block = blocks[b % 8];
+    for (size_t b = 0; start + 256 <= input.size(); ++b) {
+        const int block = blocks[b % std::size(blocks)];
         Stereo part(block);
         std::copy_n(input.left.begin() + start, block, part.left.begin());
         std::copy_n(input.right.begin() + start, block, part.right.begin());
